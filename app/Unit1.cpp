@@ -1,0 +1,97 @@
+#include "app/Unit1.h"
+
+#include <string>
+
+#include "imaging/edges.h"
+#include "imaging/frame.h"
+#include "imaging/luma.h"
+#include "imaging/median.h"
+
+using platform::TBitmap;
+
+TForm1* Form1 = nullptr;
+
+TForm1::TForm1() : TForm("Form1", 192, 114, 688, 453) {
+    Image1 = Make<TImage>(24, 24, 321, 241);
+    Image2 = Make<TImage>(344, 24, 321, 241);
+    Button1 = Make<TButton>("SOBEL", 120, 336, 89, 25);
+    ScrollBar1 = Make<TScrollBar>(32, 384, 169, 25);
+    Edit1 = Make<TEdit>(208, 384, 41, 21);
+    Button2 = Make<TButton>("LOAD", 32, 288, 89, 25);
+    Button3 = Make<TButton>("CLOSE", 208, 336, 89, 25);
+    OpenPictureDialog1 = Make<TOpenPictureDialog>();
+    Button4 = Make<TButton>("灰階", 120, 288, 89, 25);
+    Button5 = Make<TButton>("濾波", 120, 312, 89, 25);
+    SetTabOrder({Button1, ScrollBar1, Edit1, Button2, Button3, Button4, Button5});
+
+    ScrollBar1->SetRange(0, 255);
+    ScrollBar1->SetPosition(128);
+    // Wired after the position is set, so building the window runs no preview.
+    ScrollBar1->OnChange = [this](TObject* s) { ScrollBar1Change(s); };
+    Button1->OnClick = [this](TObject* s) { Button1Click(s); };
+    Button2->OnClick = [this](TObject* s) { Button2Click(s); };
+    Button3->OnClick = [this](TObject* s) { Button3Click(s); };
+    Button4->OnClick = [this](TObject* s) { Button4Click(s); };
+    Button5->OnClick = [this](TObject* s) { Button5Click(s); };
+}
+
+// LOAD: a picture chosen in the dialog becomes the source picture, drawn scaled to the view.
+void TForm1::Button2Click(TObject*) {
+    if (!OpenPictureDialog1->Execute()) return;
+    Image1->Picture->LoadFromFile(OpenPictureDialog1->FileName);
+    Image1->SetStretch(true);
+}
+
+// CLOSE
+void TForm1::Button3Click(TObject*) { Close(); }
+
+// 灰階: the luma of the source picture, written as A.bmp.
+void TForm1::Button4Click(TObject*) {
+    LumaDecomposition();
+    LumaDisplay();
+}
+
+void TForm1::LumaDecomposition() {
+    imaging::guardSourcePicture(*Image1->Picture);
+    const TBitmap copy = imaging::workCopyOf(*Image1->Picture);
+    imaging::lumaDecompose(copy);
+}
+
+void TForm1::LumaDisplay() {
+    imaging::guardSourcePicture(*Image1->Picture);
+    TBitmap copy;
+    imaging::lumaDisplay(copy);
+    imaging::publish(copy, *Image2, imaging::kStageGrey);
+}
+
+// 濾波: five 3 x 3 median passes over the source picture, written as B.bmp; needs A.bmp.
+void TForm1::Button5Click(TObject*) {
+    imaging::guardSourcePicture(*Image1->Picture);
+    TBitmap copy;
+    imaging::readStageFile(copy, imaging::kStageGrey);
+    Image2->Picture->Assign(copy);
+    imaging::medianFilter(imaging::workCopyOf(*Image1->Picture), copy);
+    imaging::publish(copy, *Image2, imaging::kStageSmooth);
+}
+
+// SOBEL: the edge map of the result view's picture, written as C.bmp; needs B.bmp.
+void TForm1::Button1Click(TObject*) {
+    imaging::guardSourcePicture(*Image1->Picture);
+    TBitmap copy = imaging::workCopyOf(*Image1->Picture);
+    imaging::readStageFile(copy, imaging::kStageSmooth);
+    const int threshold = ScrollBar1->Position();
+    ShowThreshold(threshold);
+    imaging::drawEdges(imaging::workCopyOf(*Image2->Picture), copy, threshold);
+    imaging::publish(copy, *Image2, imaging::kStageEdges);
+}
+
+// Threshold preview: the edge map of the source picture at the new threshold; no file.
+void TForm1::ScrollBar1Change(TObject*) {
+    const int threshold = ScrollBar1->Position();
+    ShowThreshold(threshold);
+    TBitmap copy;
+    imaging::drawEdges(Image1->Picture->Bitmap(), copy, threshold);
+    Image2->Picture->Assign(copy);
+}
+
+void TForm1::ShowThreshold(int threshold) { Edit1->SetText(std::to_string(threshold)); }

@@ -1,0 +1,42 @@
+#pragma once
+// The main window: a source view on the left, a result view on the right, the buttons that run
+// the pipeline and the threshold scroll bar.
+#include "platform/controls.h"
+
+using platform::TButton;
+using platform::TEdit;
+using platform::TForm;
+using platform::TImage;
+using platform::TObject;
+using platform::TOpenPictureDialog;
+using platform::TScrollBar;
+
+class TForm1 : public TForm {
+public:
+    TForm1();
+
+    TImage* Image1;   // source view: the loaded picture
+    TImage* Image2;   // result view: the last operation's result
+    TButton* Button1;  // SOBEL
+    TScrollBar* ScrollBar1;  // edge threshold, 0 to 255
+    TEdit* Edit1;     // threshold read-out
+    TButton* Button2;  // LOAD
+    TButton* Button3;  // CLOSE
+    TOpenPictureDialog* OpenPictureDialog1;
+    TButton* Button4;  // 灰階: grey
+    TButton* Button5;  // 濾波: filter
+
+    void Button1Click(TObject* Sender);
+    void Button2Click(TObject* Sender);
+    void Button3Click(TObject* Sender);
+    void Button4Click(TObject* Sender);
+    void Button5Click(TObject* Sender);
+    void ScrollBar1Change(TObject* Sender);
+
+private:
+    void LumaDecomposition();
+    void LumaDisplay();
+    void ShowThreshold(int threshold);
+};
+
+extern TForm1* Form1;

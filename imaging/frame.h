@@ -1,0 +1,28 @@
+#pragma once
+// The steps every operation is built from: the empty-picture guard, the 24-bit work copy, reading
+// a stage file as a precondition, and publishing a result into the result view and its stage file.
+#include "platform/controls.h"
+#include "platform/graphics.h"
+
+namespace imaging {
+
+inline constexpr const char* kStageGrey = "A.bmp";
+inline constexpr const char* kStageSmooth = "B.bmp";
+inline constexpr const char* kStageEdges = "C.bmp";
+
+inline constexpr const char* kLoadPictureMessage = "請載入圖檔!!";
+
+// Tells the user when there is no picture to work on; the operation goes on either way.
+void guardSourcePicture(const platform::TPicture& source);
+
+// The operation's own 24-bit copy of a picture. It shares the picture's pixels until it writes.
+platform::TBitmap workCopyOf(const platform::TPicture& picture);
+
+// Reads a stage file into `copy`; throws, naming the file, when it cannot be read.
+void readStageFile(platform::TBitmap& copy, const char* stageFile);
+
+// Stretch on, the result view shows the copy, the copy is saved as the stage file; in that order,
+// so a failed save leaves the new result on screen.
+void publish(const platform::TBitmap& copy, platform::TImage& resultView, const char* stageFile);
+
+}  // namespace imaging

@@ -1,0 +1,27 @@
+#pragma once
+// Luma extraction: the grey picture of Y = 0.299 R + 0.587 G + 0.114 B, truncated.
+#include <cstdint>
+
+#include "imaging/plane.h"
+#include "platform/graphics.h"
+
+namespace imaging {
+
+// The weights are the double-precision numbers nearest to 0.299, 0.587 and 0.114, and the sum is
+// formed exactly before it is truncated. Those weights add up to slightly less than one, so a grey
+// level v >= 1 gives v - 1.
+std::uint8_t lumaOf(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+
+// Luma of a row of 24-bit pixels.
+void lumaRow(const std::uint8_t* bgr, std::uint8_t* luma, int width);
+
+// The luma of the last picture decomposed; read back by lumaDisplay in the same press.
+Plane& lumaPlane();
+
+// Fills the luma plane from a 24-bit picture; the picture is not changed.
+void lumaDecompose(const platform::TBitmap& picture);
+
+// Gives `into` the grey picture of the luma plane, at the size of the picture last decomposed.
+void lumaDisplay(platform::TBitmap& into);
+
+}  // namespace imaging

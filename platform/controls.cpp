@@ -1,0 +1,188 @@
+#include "platform/controls.h"
+
+#include <QImage>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include "platform/application.h"
+#include "platform/prompts.h"
+
+namespace platform {
+namespace {
+
+// A push button that Enter and Return press as well as Space, as on the desktop it came from.
+class PushButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            animateClick();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
+
+// Draws a 24-bit bitmap where it lies, without converting or copying it.
+QImage imageOf(const TBitmap& bitmap) {
+    if (bitmap.Empty()) return QImage();
+    return QImage(bitmap.GetScanline(0), bitmap.Width(), bitmap.Height(), static_cast<qsizetype>(bitmap.Stride()),
+                  QImage::Format_BGR888);
+}
+
+class ImageView : public QWidget {
+public:
+    ImageView(QWidget* parent, const TImage& owner) : QWidget(parent), owner_(owner) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        const QImage image = imageOf(owner_.Picture->Bitmap());
+        if (image.isNull()) return;
+        QPainter painter(this);
+        if (owner_.Stretch())
+            painter.drawImage(rect(), image);
+        else
+            painter.drawImage(QPoint(0, 0), image);
+    }
+
+private:
+    const TImage& owner_;
+};
+
+QString text(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+// ---- TControl ---------------------------------------------------------------------------------
+
+TControl::TControl(TForm* owner, QWidget* widget, int left, int top, int width, int height) : widget_(widget) {
+    widget_->setGeometry(left, top, width, height);
+    owner->extendClientTo(left + width, top + height);
+}
+
+void TControl::SetFocus() { widget_->setFocus(Qt::OtherFocusReason); }
+
+// ---- TButton ----------------------------------------------------------------------------------
+
+TButton::TButton(TForm* owner, const std::string& caption, int left, int top, int width, int height)
+    : TControl(owner, new PushButton(text(caption), owner->client()), left, top, width, height) {
+    auto* button = static_cast<QPushButton*>(widget());
+    button->setFocusPolicy(Qt::StrongFocus);
+    QObject::connect(button, &QPushButton::clicked, [this] { dispatch(OnClick, this); });
+}
+
+std::string TButton::Caption() const { return static_cast<QPushButton*>(widget())->text().toStdString(); }
+
+// ---- TScrollBar -------------------------------------------------------------------------------
+
+TScrollBar::TScrollBar(TForm* owner, int left, int top, int width, int height)
+    : TControl(owner, new QScrollBar(Qt::Horizontal, owner->client()), left, top, width, height) {
+    auto* bar = static_cast<QScrollBar*>(widget());
+    bar->setFocusPolicy(Qt::StrongFocus);  // a tab stop whose arrow keys move it
+    bar->setSingleStep(1);
+    bar->setPageStep(1);  // a click on the track moves one step
+    QObject::connect(bar, &QScrollBar::valueChanged, [this] { dispatch(OnChange, this); });
+}
+
+int TScrollBar::Position() const { return static_cast<QScrollBar*>(widget())->value(); }
+void TScrollBar::SetPosition(int position) { static_cast<QScrollBar*>(widget())->setValue(position); }
+void TScrollBar::SetRange(int min, int max) { static_cast<QScrollBar*>(widget())->setRange(min, max); }
+
+// ---- TEdit ------------------------------------------------------------------------------------
+
+TEdit::TEdit(TForm* owner, int left, int top, int width, int height)
+    : TControl(owner, new QLineEdit(owner->client()), left, top, width, height) {}
+
+std::string TEdit::Text() const { return static_cast<QLineEdit*>(widget())->text().toStdString(); }
+void TEdit::SetText(const std::string& s) { static_cast<QLineEdit*>(widget())->setText(text(s)); }
+
+// ---- TImage -----------------------------------------------------------------------------------
+
+TImage::TImage(TForm* owner, int left, int top, int width, int height)
+    : TControl(owner, new ImageView(owner->client(), *this), left, top, width, height),
+      Picture(new TPicture),
+      picture_(Picture) {
+    Picture->OnChange = [this] { widget()->update(); };
+}
+
+void TImage::SetStretch(bool stretch) {
+    if (stretch_ == stretch) return;
+    stretch_ = stretch;
+    widget()->update();
+}
+
+// ---- TOpenPictureDialog -----------------------------------------------------------------------
+
+namespace {
+
+// "All pictures (*.bmp *.png ...);;Bitmaps (*.bmp *.dib);;...;;All files (*)"
+std::string pictureFilter() {
+    std::string all, each;
+    for (const PictureKind& kind : pictureKinds()) {
+        std::string patterns;
+        for (const std::string& extension : kind.extensions) patterns += (patterns.empty() ? "*" : " *") + extension;
+        all += (all.empty() ? "" : " ") + patterns;
+        each += ";;" + kind.name + " (" + patterns + ")";
+    }
+    return "All pictures (" + all + ")" + each + ";;All files (*)";
+}
+
+}  // namespace
+
+TOpenPictureDialog::TOpenPictureDialog(TForm*) {}
+
+bool TOpenPictureDialog::Execute() {
+    const std::optional<std::string> chosen = prompts().openPicture(pictureFilter(), FileName);
+    if (!chosen) return false;
+    FileName = *chosen;
+    return true;
+}
+
+// ---- TForm ------------------------------------------------------------------------------------
+
+TForm::TForm(const std::string& caption, int left, int top, int width, int height)
+    : window_(new QScrollArea), client_(new QWidget) {
+    window_->setWindowTitle(text(caption));
+    window_->setFrameShape(QFrame::NoFrame);
+    window_->setWidgetResizable(true);  // the client area fills the window, and scrolls when larger
+    window_->setWidget(client_);
+    window_->move(left, top);
+    window_->resize(width, height);
+    QFont font = window_->font();
+    font.setPixelSize(11);  // 8 points at 96 pixels per inch
+    window_->setFont(font);
+}
+
+TForm::~TForm() {
+    delete window_;  // the widgets go first; the controls that point at them after
+}
+
+void TForm::extendClientTo(int right, int bottom) {
+    const QSize needed = client_->minimumSize().expandedTo(QSize(right, bottom));
+    client_->setMinimumSize(needed);
+}
+
+void TForm::Show() {
+    window_->show();
+    if (!tabOrder_.empty()) tabOrder_.front()->SetFocus();
+}
+
+void TForm::Close() { window_->close(); }
+
+std::string TForm::Caption() const { return window_->windowTitle().toStdString(); }
+
+void TForm::SetTabOrder(std::initializer_list<TControl*> controls) {
+    tabOrder_.assign(controls);
+    for (std::size_t i = 1; i < tabOrder_.size(); ++i)
+        QWidget::setTabOrder(tabOrder_[i - 1]->widget(), tabOrder_[i]->widget());
+}
+
+QWidget* TForm::window() const { return window_; }
+
+}  // namespace platform

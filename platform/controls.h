@@ -1,0 +1,127 @@
+#pragma once
+// The window and its controls. Each control is a small object that owns no Qt state of its own:
+// it points at the Qt widget that the window owns, and raises its events through one dispatch
+// that shows whatever a handler throws (see application.h).
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/graphics.h"
+
+class QWidget;
+class QScrollArea;
+
+namespace platform {
+
+class TObject {
+public:
+    virtual ~TObject() = default;
+};
+
+using TNotifyEvent = std::function<void(TObject* sender)>;
+
+class TForm;
+
+class TControl : public TObject {
+public:
+    // The Qt widget, for the platform's own code and for tests that press keys and buttons.
+    QWidget* widget() const { return widget_; }
+    void SetFocus();
+
+protected:
+    TControl(TForm* owner, QWidget* widget, int left, int top, int width, int height);
+
+private:
+    QWidget* widget_;
+};
+
+class TButton : public TControl {
+public:
+    TButton(TForm* owner, const std::string& caption, int left, int top, int width, int height);
+    std::string Caption() const;
+    TNotifyEvent OnClick;
+};
+
+class TScrollBar : public TControl {
+public:
+    TScrollBar(TForm* owner, int left, int top, int width, int height);
+    int Position() const;
+    void SetPosition(int position);
+    void SetRange(int min, int max);
+    // Raised on every change of the position, whatever moved it.
+    TNotifyEvent OnChange;
+};
+
+class TEdit : public TControl {
+public:
+    TEdit(TForm* owner, int left, int top, int width, int height);
+    std::string Text() const;
+    void SetText(const std::string& text);
+};
+
+// A picture view: draws its picture at its own size from the top-left corner, clipped, or with
+// Stretch on scaled to fill the whole view (width and height independently).
+class TImage : public TControl {
+public:
+    TImage(TForm* owner, int left, int top, int width, int height);
+    bool Stretch() const { return stretch_; }
+    void SetStretch(bool stretch);
+    TPicture* const Picture;
+
+private:
+    std::unique_ptr<TPicture> picture_;
+    bool stretch_ = false;
+};
+
+// The open-picture dialog; not part of the window. FileName is the file last confirmed.
+class TOpenPictureDialog : public TObject {
+public:
+    explicit TOpenPictureDialog(TForm* owner);
+    // Shows the dialog modally; true if the user confirmed a file.
+    bool Execute();
+    std::string FileName;
+};
+
+// A top-level window whose client area holds the controls at fixed positions. When the window is
+// made smaller than its controls it shows scroll bars.
+class TForm : public TObject {
+public:
+    // left and top place the window on the screen; width and height are its client area.
+    TForm(const std::string& caption, int left, int top, int width, int height);
+    ~TForm() override;
+    TForm(const TForm&) = delete;
+    TForm& operator=(const TForm&) = delete;
+
+    void Show();
+    void Close();
+    std::string Caption() const;
+
+    // The first control in the order also takes the focus when the window is shown.
+    void SetTabOrder(std::initializer_list<TControl*> controls);
+
+    QWidget* window() const;
+    QWidget* client() const { return client_; }
+
+protected:
+    // Creates a control owned by this form: `Button1 = Make<TButton>("LOAD", 32, 288, 89, 25)`.
+    template <class Control, class... Args>
+    Control* Make(Args&&... args) {
+        auto control = std::make_unique<Control>(this, std::forward<Args>(args)...);
+        Control* raw = control.get();
+        components_.push_back(std::move(control));
+        return raw;
+    }
+
+private:
+    friend class TControl;
+    void extendClientTo(int right, int bottom);
+
+    QScrollArea* window_;
+    QWidget* client_;
+    std::vector<TControl*> tabOrder_;
+    std::vector<std::unique_ptr<TObject>> components_;
+};
+
+}  // namespace platform

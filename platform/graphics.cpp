@@ -1,0 +1,157 @@
+#include "platform/graphics.h"
+
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <algorithm>
+#include <cstring>
+
+#include "platform/bmp_file.h"
+#include "platform/errors.h"
+
+namespace platform {
+
+// ---- TBitmap ----------------------------------------------------------------------------------
+
+void TBitmap::Assign(const TBitmap& other) {
+    if (this == &other) return;
+    width_ = other.width_;
+    height_ = other.height_;
+    stride_ = other.stride_;
+    pixels_ = other.pixels_;
+}
+
+void TBitmap::SetSize(int width, int height) {
+    width_ = std::max(width, 0);
+    height_ = std::max(height, 0);
+    stride_ = strideOf(width_);
+    pixels_ = Empty() ? nullptr : acquireBytes(stride_ * static_cast<std::size_t>(height_));
+}
+
+std::uint8_t* TBitmap::GetScanline(int y) {
+    if (pixels_.use_count() > 1) {
+        Bytes own = acquireBytes(stride_ * static_cast<std::size_t>(height_));
+        std::memcpy(own.get(), pixels_.get(), stride_ * static_cast<std::size_t>(height_));
+        pixels_ = std::move(own);
+    }
+    return pixels_.get() + stride_ * static_cast<std::size_t>(y);
+}
+
+const std::uint8_t* TBitmap::GetScanline(int y) const {
+    return pixels_.get() + stride_ * static_cast<std::size_t>(y);
+}
+
+void TBitmap::LoadFromFile(const std::string& fileName) { Assign(loadBmp(fileName)); }
+
+// ---- TPicture ---------------------------------------------------------------------------------
+
+void TPicture::Assign(const TBitmap& bitmap) {
+    bitmap_.Assign(bitmap);
+    changed();
+}
+
+void TPicture::LoadFromFile(const std::string& fileName) {
+    bitmap_.Assign(loadPicture(fileName));
+    changed();
+}
+
+void TPicture::SaveToFile(const std::string& fileName) const { writeBmp24(bitmap_, fileName); }
+
+void TPicture::changed() const {
+    if (OnChange) OnChange();
+}
+
+// ---- Reading pictures -------------------------------------------------------------------------
+
+const std::vector<PictureKind>& pictureKinds() {
+    static const std::vector<PictureKind> kinds = {
+        {"Bitmaps", {".bmp", ".dib"}, "bmp"},
+        {"PNG pictures", {".png"}, "png"},
+        {"JPEG pictures", {".jpg", ".jpeg", ".jpe", ".jfif"}, "jpeg"},
+        {"GIF pictures", {".gif"}, "gif"},
+    };
+    return kinds;
+}
+
+namespace {
+
+const PictureKind* kindForExtension(const std::string& extension) {
+    for (const PictureKind& kind : pictureKinds())
+        if (std::find(kind.extensions.begin(), kind.extensions.end(), extension) != kind.extensions.end())
+            return &kind;
+    return nullptr;
+}
+
+std::string lowerExtension(const std::string& fileName) {
+    const QString suffix = QFileInfo(QString::fromStdString(fileName)).suffix().toLower();
+    return suffix.isEmpty() ? std::string() : QString("." + suffix).toStdString();
+}
+
+void checkReadableFile(const std::string& fileName) {
+    const QFileInfo info(QString::fromStdString(fileName));
+    if (fileName.empty()) throw Error("No file name given");
+    if (!info.exists()) failFile(fileName, "no such file");
+    if (info.isDir()) failFile(fileName, "is a directory, not a picture");
+    if (!info.isReadable()) failFile(fileName, "cannot read (permission denied)");
+}
+
+std::string sizeText(long long width, long long height) {
+    return std::to_string(width) + " x " + std::to_string(height) + " pixels";
+}
+
+// Qt refuses any image over its allocation limit (128 MB by default); raise it so that the
+// largest picture we accept, decoded at four bytes a pixel, still fits.
+void allowLargePictures() {
+    static const bool done = [] {
+        QImageReader::setAllocationLimit(static_cast<int>(kMostPixels * 4 / (1024 * 1024)) + 64);
+        return true;
+    }();
+    (void)done;
+}
+
+TBitmap toBitmap(const QImage& decoded) {
+    const QImage image = decoded.convertToFormat(QImage::Format_BGR888);
+    TBitmap bitmap;
+    bitmap.SetSize(image.width(), image.height());
+    const auto rowBytes = static_cast<std::size_t>(image.width()) * 3;
+    for (int y = 0; y < image.height(); ++y) std::memcpy(bitmap.GetScanline(y), image.constScanLine(y), rowBytes);
+    return bitmap;
+}
+
+TBitmap readWithQt(const std::string& fileName, const PictureKind& kind) {
+    allowLargePictures();
+    QImageReader reader(QString::fromStdString(fileName), QByteArray::fromStdString(kind.readerFormat));
+    // The extension alone decides the kind, so a file that is not what its name says is refused.
+    reader.setAutoDetectImageFormat(false);
+    reader.setDecideFormatFromContent(false);
+    const QSize announced = reader.size();
+    if (announced.isValid() && static_cast<long long>(announced.width()) * announced.height() > kMostPixels)
+        failFile(fileName, "picture too large (" + sizeText(announced.width(), announced.height()) + ")");
+    const QImage image = reader.read();
+    if (image.isNull())
+        failFile(fileName, "cannot read as a " + QByteArray::fromStdString(kind.readerFormat).toUpper().toStdString() +
+                               " picture (" + reader.errorString().toStdString() + ")");
+    return toBitmap(image);
+}
+
+}  // namespace
+
+TBitmap loadPicture(const std::string& fileName) {
+    const std::string extension = lowerExtension(fileName);
+    const PictureKind* kind = kindForExtension(extension);
+    if (!kind)
+        failFile(fileName, extension.empty() ? "unknown picture kind (the name has no extension)"
+                                             : "unknown picture kind \"" + extension + "\"");
+    checkReadableFile(fileName);
+    if (kind->readerFormat == "bmp") return loadBmp(fileName);
+    return readWithQt(fileName, *kind);
+}
+
+TBitmap loadBmp(const std::string& fileName) {
+    checkReadableFile(fileName);
+    TBitmap bitmap;
+    if (readBmp24(fileName, bitmap) == BmpRead::Done) return bitmap;
+    return readWithQt(fileName, pictureKinds().front());
+}
+
+}  // namespace platform

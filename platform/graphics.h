@@ -1,0 +1,84 @@
+#pragma once
+// Bitmaps and pictures: what a picture view holds and what an operation works on.
+//
+// A TBitmap always holds its pixels in 24 bits, three bytes a pixel in blue, green, red order,
+// each row padded to a multiple of four bytes (the row layout of a BMP file). Every
+// picture is converted to that layout once, when it is loaded, so operations never meet another.
+// Copies share their pixels until one of them asks for a writable row.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/pixel_store.h"
+
+namespace platform {
+
+enum class TPixelFormat { pf24bit };
+
+class TBitmap {
+public:
+    void Assign(const TBitmap& other);
+    // Bitmaps are held in 24 bits from the moment they are loaded; this states what the caller
+    // relies on and converts nothing.
+    void SetPixelFormat(TPixelFormat) {}
+
+    // Gives the bitmap pixels of its own of this size; their values are undefined until written.
+    void SetSize(int width, int height);
+
+    std::uint8_t* GetScanline(int y);  // writable: unshares the pixels first
+    const std::uint8_t* GetScanline(int y) const;
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    bool Empty() const { return width_ == 0 || height_ == 0; }
+    std::size_t Stride() const { return stride_; }
+
+    // Reads a BMP file; throws Error naming the file and the reason.
+    void LoadFromFile(const std::string& fileName);
+
+private:
+    int width_ = 0;
+    int height_ = 0;
+    std::size_t stride_ = 0;
+    Bytes pixels_;
+};
+
+// Bytes in one padded 24-bit row.
+constexpr std::size_t strideOf(int width) { return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3}; }
+
+// The picture a view shows. It always holds a bitmap, possibly an empty one.
+class TPicture {
+public:
+    TBitmap& Bitmap() { return bitmap_; }
+    const TBitmap& Bitmap() const { return bitmap_; }
+
+    void Assign(const TBitmap& bitmap);
+    // Loads a picture of the kind its extension names; on failure the picture is unchanged.
+    void LoadFromFile(const std::string& fileName);
+    // Writes a 24-bit BMP file.
+    void SaveToFile(const std::string& fileName) const;
+
+    std::function<void()> OnChange;
+
+private:
+    void changed() const;
+    TBitmap bitmap_;
+};
+
+// A picture kind the program reads: its name for people and the extensions that select it.
+struct PictureKind {
+    std::string name;
+    std::vector<std::string> extensions;  // lower case, with the dot
+    std::string readerFormat;
+};
+const std::vector<PictureKind>& pictureKinds();
+
+// Loads any picture kind into a 24-bit bitmap, or throws. Pictures with more pixels than
+// kMostPixels are refused from their header, before anything is decoded.
+constexpr long long kMostPixels = 1LL << 28;
+TBitmap loadPicture(const std::string& fileName);
+TBitmap loadBmp(const std::string& fileName);
+
+}  // namespace platform

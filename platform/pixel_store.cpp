@@ -1,0 +1,85 @@
+#include "platform/pixel_store.h"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// Blocks below this size are cheap to allocate; keeping them would only hold memory.
+constexpr std::size_t kSmallestKept = 1 << 20;
+// A press needs at most a few picture-sized blocks at once (work copy, the picture it replaces,
+// grey rows); a few more than that covers a preview running while a press's blocks are kept.
+constexpr std::size_t kMostKept = 6;
+
+struct Block {
+    std::uint8_t* data;
+    std::size_t size;
+};
+
+class Store {
+public:
+    ~Store() { releaseAll(); }
+
+    Bytes acquire(std::size_t size) {
+        if (size < kSmallestKept) return Bytes(new std::uint8_t[std::max<std::size_t>(size, 1)]);
+        Block block = takeFitting(size);
+        if (!block.data) block = Block{new std::uint8_t[size], size};
+        return Bytes(block.data, [this, block](std::uint8_t*) { giveBack(block); });
+    }
+
+    StoreStats stats() {
+        std::lock_guard lock(mutex_);
+        StoreStats s;
+        s.freeBlocks = free_.size();
+        for (const Block& b : free_) s.freeBytes += b.size;
+        return s;
+    }
+
+    void releaseAll() {
+        std::lock_guard lock(mutex_);
+        for (const Block& b : free_) delete[] b.data;
+        free_.clear();
+    }
+
+private:
+    // The smallest kept block that holds `size` bytes, so that large blocks stay for large pictures.
+    Block takeFitting(std::size_t size) {
+        std::lock_guard lock(mutex_);
+        auto best = free_.end();
+        for (auto it = free_.begin(); it != free_.end(); ++it)
+            if (it->size >= size && (best == free_.end() || it->size < best->size)) best = it;
+        if (best == free_.end()) return Block{nullptr, 0};
+        const Block block = *best;
+        free_.erase(best);
+        return block;
+    }
+
+    void giveBack(Block block) {
+        std::lock_guard lock(mutex_);
+        free_.push_back(block);
+        if (free_.size() <= kMostKept) return;
+        auto smallest = std::min_element(free_.begin(), free_.end(),
+                                         [](const Block& a, const Block& b) { return a.size < b.size; });
+        delete[] smallest->data;
+        free_.erase(smallest);
+    }
+
+    std::mutex mutex_;
+    std::vector<Block> free_;
+};
+
+Store& store() {
+    // Never destroyed: blocks may still come back from pictures released during exit.
+    static Store* instance = new Store;
+    return *instance;
+}
+
+}  // namespace
+
+Bytes acquireBytes(std::size_t size) { return store().acquire(size); }
+StoreStats storeStats() { return store().stats(); }
+void releaseStore() { store().releaseAll(); }
+
+}  // namespace platform
