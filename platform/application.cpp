@@ -3,8 +3,12 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "platform/errors.h"
 #include "platform/prompts.h"
@@ -40,6 +44,24 @@ public:
 
 void showFailure(const std::exception& failure) { prompts().error(failure.what()); }
 
+// A request to end the process (SIGTERM at logout, SIGINT from a terminal) closes the main window
+// as CLOSE does, so the program ends through its message loop. The handler only writes a byte;
+// the loop reads it.
+int signalPipe[2] = {-1, -1};
+
+void onEndRequest(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+}
+
+void closeOnEndRequest(TForm& form, QSocketNotifier*& notifier) {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, [&form] { form.Close(); });
+    std::signal(SIGTERM, onEndRequest);
+    std::signal(SIGINT, onEndRequest);
+}
+
 }  // namespace
 
 TApplication* Application = &theApplication;
@@ -57,8 +79,11 @@ void TApplication::Initialize(int& argc, char** argv) {
 
 void TApplication::Run() {
     if (!mainForm_) return;
+    QSocketNotifier* endRequests = nullptr;
+    closeOnEndRequest(*mainForm_, endRequests);
     mainForm_->Show();
     QApplication::exec();
+    delete endRequests;
     // Closed: the window goes while Qt is still fully there, not during the exit of the process.
     mainForm_.reset();
 }

@@ -87,6 +87,7 @@ TScrollBar::TScrollBar(TForm* owner, int left, int top, int width, int height)
     bar->setFocusPolicy(Qt::StrongFocus);  // a tab stop whose arrow keys move it
     bar->setSingleStep(1);
     bar->setPageStep(1);  // a click on the track moves one step
+    bar->setInvertedControls(false);  // Right and Up raise the position, as the arrows show
     QObject::connect(bar, &QScrollBar::valueChanged, [this] { dispatch(OnChange, this); });
 }
 
@@ -150,6 +151,7 @@ TForm::TForm(const std::string& caption, int left, int top, int width, int heigh
     : window_(new QScrollArea), client_(new QWidget) {
     window_->setWindowTitle(text(caption));
     window_->setFrameShape(QFrame::NoFrame);
+    window_->setFocusPolicy(Qt::NoFocus);  // Tab moves among the controls only
     window_->setWidgetResizable(true);  // the client area fills the window, and scrolls when larger
     window_->setWidget(client_);
     window_->move(left, top);

@@ -1,1 +1,61 @@
 #include <gtest/gtest.h>
+
+#include "imaging/luma.h"
+#include "support/test_support.h"
+
+using namespace testing_support;
+
+TEST(Luma, WeightsTruncateTowardZero) {
+    struct Case {
+        std::uint8_t r, g, b, luma;
+    };
+    for (const Case c : {Case{255, 0, 0, 76}, {0, 255, 0, 149}, {0, 0, 255, 29}, {0, 0, 0, 0}, {10, 200, 30, 123},
+                         {255, 255, 255, 254}, {128, 128, 128, 127}, {1, 1, 1, 0}})
+        EXPECT_EQ(imaging::lumaOf(c.r, c.g, c.b), c.luma) << int(c.r) << "," << int(c.g) << "," << int(c.b);
+}
+
+// Every colour there is, against the sum formed in 80-bit extended arithmetic.
+TEST(Luma, EveryColourMatchesTheExactSum) {
+    static_assert(sizeof(long double) > sizeof(double), "the reference needs the x87 extended type");
+    int mismatches = 0;
+    for (int r = 0; r < 256; ++r)
+        for (int g = 0; g < 256; ++g)
+            for (int b = 0; b < 256; ++b) {
+                const auto R = static_cast<std::uint8_t>(r), G = static_cast<std::uint8_t>(g), B = static_cast<std::uint8_t>(b);
+                if (imaging::lumaOf(R, G, B) != referenceLuma(R, G, B) && ++mismatches < 5)
+                    ADD_FAILURE() << "r,g,b = " << r << "," << g << "," << b;
+            }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST(Luma, DecomposeThenDisplayGivesTheGreyPicture) {
+    for (const auto [w, h] : {std::pair{1, 1}, {3, 2}, {5, 7}, {17, 4}, {40, 30}}) {
+        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+        const Pixels in = randomPixels(w, h, static_cast<unsigned>(w * 100 + h));
+        const platform::TBitmap picture = toBitmap(in);
+        imaging::lumaDecompose(picture);
+        platform::TBitmap grey;
+        imaging::lumaDisplay(grey);
+        EXPECT_EQ(toPixels(grey), referenceLumaPicture(in));
+        EXPECT_EQ(toPixels(picture), in) << "the picture decomposed must not change";
+    }
+}
+
+TEST(Luma, PlaneGrowsToTheLargestPictureAndNeverShrinks) {
+    imaging::lumaDecompose(toBitmap(randomPixels(700, 500, 1)));  // larger than a 640 x 480 plane
+    const std::size_t grown = imaging::lumaPlane().capacity();
+    EXPECT_GE(grown, 700u * 500u);
+    imaging::lumaDecompose(toBitmap(randomPixels(3, 3, 2)));
+    EXPECT_EQ(imaging::lumaPlane().capacity(), grown);
+    platform::TBitmap grey;
+    imaging::lumaDisplay(grey);
+    EXPECT_EQ(grey.Width(), 3);
+    EXPECT_EQ(grey.Height(), 3);
+}
+
+TEST(Luma, EmptyPictureGivesAnEmptyResult) {
+    imaging::lumaDecompose(platform::TBitmap());
+    platform::TBitmap grey;
+    imaging::lumaDisplay(grey);
+    EXPECT_TRUE(grey.Empty());
+}

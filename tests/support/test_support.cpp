@@ -35,6 +35,13 @@ PromptScript::PromptScript() {
 
 PromptScript::~PromptScript() { platform::setPrompts(std::move(previous_)); }
 
+void PrintTo(const Pixels& pixels, std::ostream* out) {
+    *out << pixels.width << " x " << pixels.height << " picture {";
+    for (std::size_t i = 0; i < std::min<std::size_t>(pixels.px.size(), 6); ++i)
+        *out << " (" << int(pixels.px[i].b) << "," << int(pixels.px[i].g) << "," << int(pixels.px[i].r) << ")";
+    *out << (pixels.px.size() > 6 ? " ... }" : " }");
+}
+
 platform::TBitmap toBitmap(const Pixels& pixels) {
     platform::TBitmap bitmap;
     bitmap.SetSize(pixels.width, pixels.height);
@@ -91,6 +98,29 @@ std::vector<std::uint8_t> readFileBytes(const fs::path& path) {
 void writeFileBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Pixels parseStageFile(const fs::path& path) {
+    const std::vector<std::uint8_t> b = readFileBytes(path);
+    auto u32 = [&](std::size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t{b[at + 3]} << 24; };
+    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M' || u32(14) != 40 || b[28] != 24 || u32(30) != 0) {
+        ADD_FAILURE() << path << " is not a 24-bit BMP file";
+        return Pixels();
+    }
+    const int w = static_cast<int>(u32(18)), h = static_cast<int>(u32(22));
+    const std::size_t stride = (static_cast<std::size_t>(w) * 3 + 3) / 4 * 4;
+    if (b.size() != 54 + stride * static_cast<std::size_t>(h) || u32(2) != b.size()) {
+        ADD_FAILURE() << path << " has the wrong size";
+        return Pixels();
+    }
+    if (w == 0 || h == 0) return Pixels();
+    Pixels p(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::size_t at = 54 + stride * static_cast<std::size_t>(h - 1 - y) + 3 * static_cast<std::size_t>(x);
+            p.at(x, y) = {b[at], b[at + 1], b[at + 2]};
+        }
+    return p;
 }
 
 std::uint8_t referenceLuma(std::uint8_t r, std::uint8_t g, std::uint8_t b) {

@@ -7,6 +7,7 @@
 #include <deque>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -78,11 +79,18 @@ struct Pixels {
     bool operator==(const Pixels&) const = default;
 };
 
+// Failures print the picture's size and its first pixels rather than raw bytes.
+void PrintTo(const Pixels& pixels, std::ostream* out);
+
 platform::TBitmap toBitmap(const Pixels& pixels);
 Pixels toPixels(const platform::TBitmap& bitmap);
 Pixels randomPixels(int width, int height, unsigned seed);
 // An asymmetric "F" on a colour gradient: a flipped row order or swapped channels show at once.
 Pixels designedPicture(int width, int height);
+
+// Reads a 24-bit bottom-up BMP file byte by byte, independently of the program's reader.
+// Fails the test on any other layout.
+Pixels parseStageFile(const std::filesystem::path& path);
 
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path);
 void writeFileBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);

@@ -1,0 +1,31 @@
+# Installs the Debian packages the project needs, and nothing that is already there.
+# Sourced by run.sh, test.sh and bench.sh.
+
+BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins fonts-noto-cjk)
+TEST_PACKAGES=(libgtest-dev)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+ensure_packages() {
+    local missing=()
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# configure_build DIR [cmake options...]: configures once, then only when the options change.
+configure_build() {
+    local dir=$1
+    shift
+    local wanted="$*"
+    if [ ! -f "$dir/build.ninja" ] || [ "$(cat "$dir/.edgepipe-options" 2>/dev/null)" != "$wanted" ]; then
+        cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+        echo "$wanted" >"$dir/.edgepipe-options"
+    fi
+}
