@@ -33,7 +33,9 @@ TEST_F(Window, ControlsStandWhereTheLayoutPutsThem) {
                          {form->Button3, {208, 336, 89, 25}, "CLOSE"}, {form->ScrollBar1, {32, 384, 169, 25}, nullptr},
                          {form->Edit1, {208, 384, 41, 21}, nullptr}}) {
         EXPECT_EQ(c.control->widget()->geometry(), c.at) << (c.caption ? c.caption : "");
-        if (c.caption) EXPECT_EQ(static_cast<QPushButton*>(c.control->widget())->text().toStdString(), c.caption);
+        if (c.caption) {
+            EXPECT_EQ(static_cast<QPushButton*>(c.control->widget())->text().toStdString(), c.caption);
+        }
     }
     EXPECT_EQ(form->Caption(), "Form1");
     EXPECT_EQ(form->window()->pos(), QPoint(192, 114));

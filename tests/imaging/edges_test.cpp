@@ -91,7 +91,7 @@ TEST(Edges, IntegerTestMatchesTheSquareRootEverywhere) {
 
 TEST(Edges, MatchThePlainMethodOnRandomPictures) {
     int threshold = 0;
-    for (const auto [w, h] : {std::pair{1, 1}, {2, 2}, {1, 5}, {5, 1}, {2, 7}, {3, 3}, {4, 5}, {9, 7}, {33, 21}}) {
+    for (const auto& [w, h] : {std::pair{1, 1}, {2, 2}, {1, 5}, {5, 1}, {2, 7}, {3, 3}, {4, 5}, {9, 7}, {33, 21}}) {
         threshold = (threshold + 37) % 256;
         SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + " at T " + std::to_string(threshold));
         const Pixels in = randomPixels(w, h, static_cast<unsigned>(w * 7 + h));

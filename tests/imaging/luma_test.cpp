@@ -29,7 +29,7 @@ TEST(Luma, EveryColourMatchesTheExactSum) {
 }
 
 TEST(Luma, DecomposeThenDisplayGivesTheGreyPicture) {
-    for (const auto [w, h] : {std::pair{1, 1}, {3, 2}, {5, 7}, {17, 4}, {40, 30}}) {
+    for (const auto& [w, h] : {std::pair{1, 1}, {3, 2}, {5, 7}, {17, 4}, {40, 30}}) {
         SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
         const Pixels in = randomPixels(w, h, static_cast<unsigned>(w * 100 + h));
         const platform::TBitmap picture = toBitmap(in);

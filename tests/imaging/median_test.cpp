@@ -89,7 +89,7 @@ TEST(Median, OnlyTheBlueChannelIsFiltered) {
 
 TEST(Median, FivePassesMatchThePlainMethodIncludingTheBorder) {
     EXPECT_EQ(filtered(designedPicture(13, 9)), referenceMedian5(designedPicture(13, 9)));
-    for (const auto [w, h] : {std::pair{1, 1}, {1, 5}, {5, 1}, {2, 2}, {3, 4}, {4, 3}, {7, 5}, {31, 17}, {64, 3}}) {
+    for (const auto& [w, h] : {std::pair{1, 1}, {1, 5}, {5, 1}, {2, 2}, {3, 4}, {4, 3}, {7, 5}, {31, 17}, {64, 3}}) {
         SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
         const Pixels in = randomPixels(w, h, static_cast<unsigned>(w * 31 + h));
         EXPECT_EQ(filtered(in), referenceMedian5(in));

@@ -113,9 +113,9 @@ TEST_F(BmpFile, TopDownFileReadsTheRightWayUp) {
     auto b = readFileBytes("x.bmp");
     // Turn it into a top-down file: negative height, rows reversed.
     const std::size_t stride = 16;
-    std::vector<std::uint8_t> flipped(b.begin(), b.begin() + 54);
-    for (int row = 3; row >= 0; --row)
-        flipped.insert(flipped.end(), b.begin() + 54 + row * stride, b.begin() + 54 + (row + 1) * stride);
+    std::vector<std::uint8_t> flipped = b;
+    for (int row = 0; row < 4; ++row)
+        std::copy_n(b.begin() + 54 + row * stride, stride, flipped.begin() + 54 + (3 - row) * stride);
     const std::int32_t negative = -4;
     std::memcpy(&flipped[22], &negative, 4);
     writeFileBytes("y.bmp", flipped);
