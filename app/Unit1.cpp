@@ -12,6 +12,7 @@ using platform::TBitmap;
 TForm1* Form1 = nullptr;
 
 TForm1::TForm1() : TForm("Form1", 192, 114, 688, 453) {
+    SetIcon({":/icons/edgepipe-32.png", ":/icons/edgepipe-128.png"});
     Image1 = Make<TImage>(24, 24, 321, 241);
     Image2 = Make<TImage>(344, 24, 321, 241);
     Button1 = Make<TButton>("SOBEL", 120, 336, 89, 25);

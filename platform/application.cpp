@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
@@ -74,7 +73,7 @@ void TApplication::Initialize(int& argc, char** argv) {
     }
     new QApplication(argc, argv);  // lives until the process ends
     QApplication::setApplicationName("edgepipe");
-    QApplication::setWindowIcon(QIcon(":/edgepipe.png"));
+    QGuiApplication::setDesktopFileName("edgepipe");  // lets the desktop match the window to its launcher
 }
 
 void TApplication::Run() {

@@ -1,5 +1,6 @@
 #include "platform/controls.h"
 
+#include <QIcon>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -178,6 +179,12 @@ void TForm::Show() {
 void TForm::Close() { window_->close(); }
 
 std::string TForm::Caption() const { return window_->windowTitle().toStdString(); }
+
+void TForm::SetIcon(std::initializer_list<const char*> files) {
+    QIcon icon;
+    for (const char* file : files) icon.addFile(QString::fromUtf8(file));
+    window_->setWindowIcon(icon);
+}
 
 void TForm::SetTabOrder(std::initializer_list<TControl*> controls) {
     tabOrder_.assign(controls);

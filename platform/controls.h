@@ -97,6 +97,8 @@ public:
     void Show();
     void Close();
     std::string Caption() const;
+    // The window's icon, drawn at several sizes; the desktop picks the one it needs.
+    void SetIcon(std::initializer_list<const char*> files);
 
     // The first control in the order also takes the focus when the window is shown.
     void SetTabOrder(std::initializer_list<TControl*> controls);

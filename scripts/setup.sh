@@ -2,7 +2,7 @@
 # Sourced by run.sh, test.sh and bench.sh.
 
 BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins fonts-noto-cjk)
-TEST_PACKAGES=(libgtest-dev)
+TEST_PACKAGES=(libgtest-dev desktop-file-utils)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -1,3 +1,4 @@
+#include <QCursor>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -131,4 +132,41 @@ TEST_F(Window, UnstretchedViewDrawsThePictureAtItsOwnSize) {
     EXPECT_EQ(drawn.pixel(3, 1), qRgb(0, 255, 0));
     EXPECT_NE(drawn.pixel(4, 1), qRgb(0, 255, 0));
     EXPECT_NE(drawn.pixel(3, 2), qRgb(0, 255, 0));
+}
+
+TEST_F(Window, ShowsTheProgramsIconAtSmallAndLargeSizes) {
+    const QList<QSize> sizes = form->window()->windowIcon().availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(32, 32)));
+    EXPECT_TRUE(sizes.contains(QSize(128, 128)));
+}
+
+TEST_F(Window, OpenDialogListsAllPictureKindsThenEachThenAllFiles) {
+    load(std::nullopt);
+    EXPECT_EQ(prompts->lastFilter,
+              "All pictures (*.bmp *.dib *.png *.jpg *.jpeg *.jpe *.jfif *.gif);;Bitmaps (*.bmp *.dib);;"
+              "PNG pictures (*.png);;JPEG pictures (*.jpg *.jpeg *.jpe *.jfif);;GIF pictures (*.gif);;All files (*)");
+}
+
+namespace {
+
+// Notes the mouse cursor at the moment a handler opens a box.
+class CursorWatchingPrompts : public ScriptedPrompts {
+public:
+    void message(const std::string& text) override {
+        cursors.push_back(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor);
+        ScriptedPrompts::message(text);
+    }
+    std::vector<Qt::CursorShape> cursors;
+};
+
+}  // namespace
+
+TEST_F(Window, BusyCursorShowsWhileAHandlerRunsAndGoesAfter) {
+    auto watching = std::make_unique<CursorWatchingPrompts>();
+    CursorWatchingPrompts* seen = watching.get();
+    auto previous = platform::setPrompts(std::move(watching));
+    click(form->Button4);  // no picture: the handler opens a box twice
+    const auto keepSeenAlive = platform::setPrompts(std::move(previous));
+    EXPECT_EQ(seen->cursors, (std::vector<Qt::CursorShape>{Qt::WaitCursor, Qt::WaitCursor}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
