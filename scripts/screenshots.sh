@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Remakes docs/screenshot*.png: the real window under Xvfb with a window manager, after LOAD of a
+# sample picture and 灰階, at scale factors 1, 1.5 and 2. Needs a built build/edgepipe.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+source "$ROOT/scripts/setup.sh"
+ensure_packages xvfb xauth openbox xdotool x11-utils x11-apps imagemagick
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+convert -size 640x480 gradient:'#3a6ea5-#f4d35e' \
+    \( -size 640x480 xc:none -fill '#c0392b' -draw "circle 220,260 220,150" \
+       -fill '#2e8b57' -draw "rectangle 380,120 560,380" -fill white -draw "polygon 100,420 300,300 500,440" \) \
+    -composite -type TrueColor "BMP3:$work/sample.bmp"
+
+cat >"$work/shoot.sh" <<'INNER'
+#!/usr/bin/env bash
+# Runs inside Xvfb: $1 scale factor, $2 output file, $3 program, $4 sample picture.
+set -euo pipefail
+factor=$1 out=$2 program=$3 sample=$4
+openbox >/dev/null 2>&1 & wm=$!
+sleep 1
+QT_SCALE_FACTOR=$factor "$program" >/dev/null 2>&1 & app=$!
+sleep 2
+win=$(xdotool search --name '^Form1$' | head -1)
+click() { xdotool mousemove --window "$win" "$(awk -v v="$1" -v f="$factor" 'BEGIN{print int(v*f)}')" \
+    "$(awk -v v="$2" -v f="$factor" 'BEGIN{print int(v*f)}')" click 1; }
+click 76 300                      # LOAD
+sleep 2
+xdotool type --delay 15 "$sample"
+xdotool key Return
+sleep 3
+click 164 300                     # 灰階
+sleep 1
+read -r l r t b <<<"$(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')"
+geometry=$(xwininfo -id "$win" | awk -v l="$l" -v r="$r" -v t="$t" -v b="$b" \
+    '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /Width/{w=$2} /Height/{h=$2}
+     END{print w+l+r "x" h+t+b "+" x-l "+" y-t}')
+xwd -root -silent | convert xwd:- -crop "$geometry" +repage "$out"
+kill "$app" "$wm"
+INNER
+chmod +x "$work/shoot.sh"
+
+cd "$work"  # the stage file A.bmp lands here, not in the checkout
+for factor in 1 1.5 2; do
+    name=screenshot-${factor}x.png
+    [ "$factor" = 1 ] && name=screenshot.png
+    xvfb-run -a -s "-screen 0 1800x1200x24" "$work/shoot.sh" "$factor" "$ROOT/docs/$name" \
+        "$ROOT/build/edgepipe" "$work/sample.bmp"
+    echo "docs/$name"
+done
