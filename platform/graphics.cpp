@@ -124,6 +124,7 @@ TBitmap readWithQt(const std::string& fileName, const PictureKind& kind) {
     // The extension alone decides the kind, so a file that is not what its name says is refused.
     reader.setAutoDetectImageFormat(false);
     reader.setDecideFormatFromContent(false);
+    reader.setAutoTransform(true);  // phone photos come the right way up, as their EXIF orientation says
     const QSize announced = reader.size();
     if (announced.isValid() && static_cast<long long>(announced.width()) * announced.height() > kMostPixels)
         failFile(fileName, "picture too large (" + sizeText(announced.width(), announced.height()) + ")");
