@@ -30,18 +30,18 @@ void drawEdges(const platform::TBitmap& from, platform::TBitmap& into, int thres
         const platform::Bytes storage = platform::acquireBytes(rowBytes * 4);
         auto grey = [&](int y) { return storage.get() + rowBytes * static_cast<std::size_t>(y % 3); };
         std::uint8_t* const out = storage.get() + rowBytes * 3;
+        const rows::BgrRowWriter writer(first, stride, height, width);
         int made = std::max(begin - 1, 0);
         for (int y = begin; y < end; ++y) {
             for (; made <= std::min(y + 1, height - 1); ++made) rows::grey(source.GetScanline(made), grey(made), width);
-            std::uint8_t* const row = first + stride * static_cast<std::size_t>(y);
             if (y == 0 || y == height - 1) {
-                rows::greyToBgr(grey(y), row, width);  // the outermost rows keep their grey
+                writer.write(y, grey(y));  // the outermost rows keep their grey
                 continue;
             }
             out[0] = grey(y)[0];
             out[width - 1] = grey(y)[width - 1];
             rows::edges(grey(y - 1), grey(y), grey(y + 1), width, threshold, out);
-            rows::greyToBgr(out, row, width);
+            writer.write(y, out);
         }
     });
 }

@@ -43,7 +43,8 @@ void lumaDisplay(platform::TBitmap& into) {
     std::uint8_t* const first = into.GetScanline(0);
     const std::size_t stride = into.Stride();
     forRowsSplit(plane.height(), stride * static_cast<std::size_t>(plane.height()), [&](int begin, int end) {
-        for (int y = begin; y < end; ++y) rows::greyToBgr(plane.row(y), first + stride * static_cast<std::size_t>(y), width);
+        const rows::BgrRowWriter writer(first, stride, plane.height(), width);
+        for (int y = begin; y < end; ++y) writer.write(y, plane.row(y));
     });
 }
 

@@ -54,10 +54,14 @@ void medianBand(const Plane& source, int width, int height, int begin, int end, 
     }
 }
 
-template <class Finish>
-void runPasses(const Plane& source, int width, int height, Finish&& finish) {
+// Splits the rows between the threads. `perThread(band)` runs once on each thread; it calls
+// band(finish) with what receives that thread's result rows.
+template <class PerThread>
+void runPasses(const Plane& source, int width, int height, PerThread&& perThread) {
     const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * kMedianPasses;
-    forRowsSplit(height, bytes, [&](int begin, int end) { medianBand(source, width, height, begin, end, finish); });
+    forRowsSplit(height, bytes, [&](int begin, int end) {
+        perThread([&](auto&& finish) { medianBand(source, width, height, begin, end, finish); });
+    });
 }
 
 inline std::uint8_t median3(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
@@ -84,8 +88,10 @@ void medianPass(const Plane& source, Plane& output, int width, int height) {
 void medianPasses(const Plane& source, Plane& output, int width, int height) {
     output.fit(width + 2, height + 2);
     clearBorder(output);
-    runPasses(source, width, height, [&](int y, const std::uint8_t* values) {
-        std::memcpy(output.row(y + 1) + 1, values, static_cast<std::size_t>(width));
+    runPasses(source, width, height, [&](const auto& band) {
+        band([&](int y, const std::uint8_t* values) {
+            std::memcpy(output.row(y + 1) + 1, values, static_cast<std::size_t>(width));
+        });
     });
 }
 
@@ -108,8 +114,9 @@ void medianFilter(const platform::TBitmap& from, platform::TBitmap& into) {
     // Rows are found from the first one, so the helper thread never calls the unsharing accessor.
     std::uint8_t* const first = into.GetScanline(0);
     const std::size_t stride = into.Stride();
-    runPasses(blue, width, height, [&](int y, const std::uint8_t* values) {
-        rows::greyToBgr(values, first + stride * static_cast<std::size_t>(y), width);
+    runPasses(blue, width, height, [&](const auto& band) {
+        const rows::BgrRowWriter writer(first, stride, height, width);
+        band([&](int y, const std::uint8_t* values) { writer.write(y, values); });
     });
 }
 

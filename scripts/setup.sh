@@ -3,6 +3,8 @@
 
 BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins fonts-noto-cjk)
 TEST_PACKAGES=(libgtest-dev)
+# Benchmarks only: Google Benchmark, OpenCV to compare with, Python for the tables.
+BENCH_PACKAGES=(libbenchmark-dev libopencv-dev python3)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
