@@ -2,41 +2,48 @@
 
 #include <algorithm>
 
-#include "imaging/pixels.h"
+#include "imaging/parallel.h"
+#include "imaging/row_kernels.h"
 #include "platform/pixel_store.h"
 
 namespace imaging {
 
 void edgeRow(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
              int threshold, std::uint8_t* out) {
-    for (int x = 1; x < width - 1; ++x) {
-        const int gv = (below[x - 1] + 2 * below[x] + below[x + 1]) - (above[x - 1] + 2 * above[x] + above[x + 1]);
-        const int gh = (above[x - 1] + 2 * here[x - 1] + below[x - 1]) - (above[x + 1] + 2 * here[x + 1] + below[x + 1]);
-        out[x] = withinThreshold(gv, gh, threshold) ? kNoEdge : kEdge;
-    }
+    rows::edges(above, here, below, width, threshold, out);
 }
 
 void drawEdges(const platform::TBitmap& from, platform::TBitmap& into, int threshold) {
     const int width = from.Width(), height = from.Height();
+    // Shares the picture's pixels, so that they stay readable when `into` is `from` and gets new ones.
+    const platform::TBitmap source(from);
+    into.SetSize(width, height);
+    if (into.Empty()) return;
+    // Rows are found from the first one, so the helper thread never calls the unsharing accessor.
+    std::uint8_t* const first = into.GetScanline(0);
+    const std::size_t stride = into.Stride();
     const std::size_t rowBytes = static_cast<std::size_t>(width);
-    // The grey rows belong to this call; their storage is recycled between calls.
-    const platform::Bytes greyRows = platform::acquireBytes(rowBytes * static_cast<std::size_t>(height));
-    auto grey = [&](int y) { return greyRows.get() + rowBytes * static_cast<std::size_t>(y); };
 
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* px = from.GetScanline(y);
-        std::uint8_t* g = grey(y);
-        for (int x = 0; x < width; ++x, px += 3) g[x] = greyOf(px[0], px[1], px[2]);
-    }
-    if (&into != &from) into.SetSize(width, height);
-    // Every row starts as its grey values; the inner pixels are then overwritten by the edge test.
-    const platform::Bytes edgeValues = platform::acquireBytes(rowBytes);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* out = edgeValues.get();
-        std::copy(grey(y), grey(y) + width, out);
-        if (y > 0 && y < height - 1) edgeRow(grey(y - 1), grey(y), grey(y + 1), width, threshold, out);
-        greyToBgr(out, into.GetScanline(y), width);
-    }
+    forRowsSplit(height, stride * static_cast<std::size_t>(height), [&](int begin, int end) {
+        // This band's grey rows: the last three made, in turn, and the row being finished. Each
+        // band makes the grey rows just above and below it as well, which its windows reach.
+        const platform::Bytes storage = platform::acquireBytes(rowBytes * 4);
+        auto grey = [&](int y) { return storage.get() + rowBytes * static_cast<std::size_t>(y % 3); };
+        std::uint8_t* const out = storage.get() + rowBytes * 3;
+        const rows::BgrRowWriter writer(first, stride, height, width);
+        int made = std::max(begin - 1, 0);
+        for (int y = begin; y < end; ++y) {
+            for (; made <= std::min(y + 1, height - 1); ++made) rows::grey(source.GetScanline(made), grey(made), width);
+            if (y == 0 || y == height - 1) {
+                writer.write(y, grey(y));  // the outermost rows keep their grey
+                continue;
+            }
+            out[0] = grey(y)[0];
+            out[width - 1] = grey(y)[width - 1];
+            rows::edges(grey(y - 1), grey(y), grey(y + 1), width, threshold, out);
+            writer.write(y, out);
+        }
+    });
 }
 
 }  // namespace imaging

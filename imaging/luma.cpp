@@ -1,6 +1,7 @@
 #include "imaging/luma.h"
 
-#include "imaging/pixels.h"
+#include "imaging/parallel.h"
+#include "imaging/row_kernels.h"
 
 namespace imaging {
 
@@ -16,9 +17,7 @@ std::uint8_t lumaOf(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
     return static_cast<std::uint8_t>(whole - (justBelow ? 1 : 0));
 }
 
-void lumaRow(const std::uint8_t* bgr, std::uint8_t* luma, int width) {
-    for (int x = 0; x < width; ++x, bgr += 3) luma[x] = lumaOf(bgr[2], bgr[1], bgr[0]);
-}
+void lumaRow(const std::uint8_t* bgr, std::uint8_t* luma, int width) { rows::luma(bgr, luma, width); }
 
 Plane& lumaPlane() {
     static Plane plane;
@@ -27,14 +26,26 @@ Plane& lumaPlane() {
 
 void lumaDecompose(const platform::TBitmap& picture) {
     Plane& plane = lumaPlane();
-    plane.fit(picture.Width(), picture.Height());
-    for (int y = 0; y < picture.Height(); ++y) lumaRow(picture.GetScanline(y), plane.row(y), picture.Width());
+    const int width = picture.Width();
+    plane.fit(width, picture.Height());
+    const std::size_t bytes = picture.Stride() * static_cast<std::size_t>(picture.Height());
+    forRowsSplit(picture.Height(), bytes, [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) rows::luma(picture.GetScanline(y), plane.row(y), width);
+    });
 }
 
 void lumaDisplay(platform::TBitmap& into) {
     const Plane& plane = lumaPlane();
-    into.SetSize(plane.width(), plane.height());
-    for (int y = 0; y < plane.height(); ++y) greyToBgr(plane.row(y), into.GetScanline(y), plane.width());
+    const int width = plane.width();
+    into.SetSize(width, plane.height());
+    if (into.Empty()) return;
+    // Rows are found from the first one, so the helper thread never calls the unsharing accessor.
+    std::uint8_t* const first = into.GetScanline(0);
+    const std::size_t stride = into.Stride();
+    forRowsSplit(plane.height(), stride * static_cast<std::size_t>(plane.height()), [&](int begin, int end) {
+        const rows::BgrRowWriter writer(first, stride, plane.height(), width);
+        for (int y = begin; y < end; ++y) writer.write(y, plane.row(y));
+    });
 }
 
 }  // namespace imaging

@@ -3,51 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "imaging/pixels.h"
+#include "imaging/parallel.h"
+#include "imaging/row_kernels.h"
+#include "platform/pixel_store.h"
 
 namespace imaging {
 namespace {
-
-inline void sort2(std::uint8_t& a, std::uint8_t& b) {
-    const std::uint8_t lo = std::min(a, b);
-    b = std::max(a, b);
-    a = lo;
-}
-
-inline std::uint8_t median3(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
-    return std::max(std::min(a, b), std::min(std::max(a, b), c));
-}
-
-// Sorted columns: for each column of the three rows, its smallest, middle and largest value.
-// Neighbouring windows share two of their three columns, so each column is sorted once.
-struct SortedColumns {
-    Plane low, middle, high;
-};
-
-void sortColumns(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int count,
-                 std::uint8_t* low, std::uint8_t* middle, std::uint8_t* high) {
-    for (int x = 0; x < count; ++x) {
-        std::uint8_t a = above[x], b = here[x], c = below[x];
-        sort2(a, b);
-        sort2(b, c);
-        sort2(a, b);
-        low[x] = a;
-        middle[x] = b;
-        high[x] = c;
-    }
-}
-
-// With every column sorted, the median of the nine is the median of: the largest of the three
-// smallest, the middle of the three middles and the smallest of the three largest.
-void medianOfSortedColumns(const std::uint8_t* low, const std::uint8_t* middle, const std::uint8_t* high, int width,
-                           std::uint8_t* out) {
-    for (int x = 0; x < width; ++x) {
-        const std::uint8_t largestLow = std::max(std::max(low[x], low[x + 1]), low[x + 2]);
-        const std::uint8_t middleMiddle = median3(middle[x], middle[x + 1], middle[x + 2]);
-        const std::uint8_t smallestHigh = std::min(std::min(high[x], high[x + 1]), high[x + 2]);
-        out[x] = median3(largestLow, middleMiddle, smallestHigh);
-    }
-}
 
 // Zeros the one-cell ring around a width x height picture held at offset (1, 1).
 void clearBorder(Plane& plane) {
@@ -57,29 +18,81 @@ void clearBorder(Plane& plane) {
     for (int y = 1; y < h - 1; ++y) plane.row(y)[0] = plane.row(y)[w - 1] = 0;
 }
 
+// Runs the passes over the output rows [begin, end) of one band of the picture, row by row: each
+// iteration makes one new row of every pass, the row that the next pass needs below its window.
+// A pass keeps only its last three rows, so everything but the source and the result stays in the
+// processor's cache. Rows of a band's neighbour that a window reaches into (up to kMedianPasses - 1
+// rows away for the first pass) are worked out again here, which gives the same values.
+// `finish(y, row)` receives the width values of result row y.
+template <class Finish>
+void medianBand(const Plane& source, int width, int height, int begin, int end, Finish&& finish) {
+    constexpr int kKept = 3;  // rows of each pass in its ring
+    constexpr int kRings = kMedianPasses - 1;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) + 2;
+    // One zero row, the rings of the inner passes, and one row for the last pass.
+    const platform::Bytes storage = platform::acquireBytes(rowBytes * (1 + kRings * kKept + 1));
+    std::uint8_t* const zero = storage.get();
+    std::memset(zero, 0, rowBytes * (1 + kRings * kKept));  // zero row, and the rings' border cells
+    std::uint8_t* const rings = zero + rowBytes;
+    std::uint8_t* const last = rings + rowBytes * kRings * kKept;
+    auto ringRow = [&](int pass, int y) { return rings + rowBytes * static_cast<std::size_t>((pass - 1) * kKept + y % kKept); };
+    // Row y of the picture after `pass` passes, with its border cells; zeros outside the picture.
+    auto rowAfter = [&](int pass, int y) -> const std::uint8_t* {
+        if (pass == 0) return source.row(y + 1);
+        if (y < 0 || y >= height) return zero;
+        return ringRow(pass, y);
+    };
+    for (int r = begin - (kMedianPasses - 1); r < end + kMedianPasses - 1; ++r) {
+        for (int pass = 1; pass <= kMedianPasses; ++pass) {
+            const int y = r - (pass - 1);
+            const int reach = kMedianPasses - pass;  // how far beyond the band this pass is needed
+            if (y < std::max(begin - reach, 0) || y >= std::min(end + reach, height)) continue;
+            std::uint8_t* out = pass == kMedianPasses ? last : ringRow(pass, y) + 1;
+            rows::median(rowAfter(pass - 1, y - 1), rowAfter(pass - 1, y), rowAfter(pass - 1, y + 1), width, out);
+            if (pass == kMedianPasses) finish(y, out);
+        }
+    }
+}
+
+// Splits the rows between the threads. `perThread(band)` runs once on each thread; it calls
+// band(finish) with what receives that thread's result rows.
+template <class PerThread>
+void runPasses(const Plane& source, int width, int height, PerThread&& perThread) {
+    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * kMedianPasses;
+    forRowsSplit(height, bytes, [&](int begin, int end) {
+        perThread([&](auto&& finish) { medianBand(source, width, height, begin, end, finish); });
+    });
+}
+
+inline std::uint8_t median3(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+    return std::max(std::min(a, b), std::min(std::max(a, b), c));
+}
+
 }  // namespace
 
 std::uint8_t medianOf9(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d, std::uint8_t e,
                        std::uint8_t f, std::uint8_t g, std::uint8_t h, std::uint8_t i) {
-    const std::uint8_t above[3] = {a, b, c}, here[3] = {d, e, f}, below[3] = {g, h, i};
-    std::uint8_t low[3], middle[3], high[3], out;
-    sortColumns(above, here, below, 3, low, middle, high);
-    medianOfSortedColumns(low, middle, high, 1, &out);
-    return out;
+    // Sorted columns (a d g), (b e h), (c f i): the median is med3 of the largest of the column
+    // minimums, the middle of the column middles and the smallest of the column maximums.
+    const std::uint8_t lowest = std::max({std::min({a, d, g}), std::min({b, e, h}), std::min({c, f, i})});
+    const std::uint8_t middle = median3(median3(a, d, g), median3(b, e, h), median3(c, f, i));
+    const std::uint8_t highest = std::min({std::max({a, d, g}), std::max({b, e, h}), std::max({c, f, i})});
+    return median3(lowest, middle, highest);
 }
 
 void medianPass(const Plane& source, Plane& output, int width, int height) {
-    static SortedColumns columns;
-    const int padded = width + 2;
-    columns.low.fit(padded, 1);
-    columns.middle.fit(padded, 1);
-    columns.high.fit(padded, 1);
-    for (int y = 0; y < height; ++y) {
-        sortColumns(source.row(y), source.row(y + 1), source.row(y + 2), padded, columns.low.row(0),
-                    columns.middle.row(0), columns.high.row(0));
-        medianOfSortedColumns(columns.low.row(0), columns.middle.row(0), columns.high.row(0), width,
-                              output.row(y + 1) + 1);
-    }
+    for (int y = 0; y < height; ++y)
+        rows::median(source.row(y), source.row(y + 1), source.row(y + 2), width, output.row(y + 1) + 1);
+}
+
+void medianPasses(const Plane& source, Plane& output, int width, int height) {
+    output.fit(width + 2, height + 2);
+    clearBorder(output);
+    runPasses(source, width, height, [&](const auto& band) {
+        band([&](int y, const std::uint8_t* values) {
+            std::memcpy(output.row(y + 1) + 1, values, static_cast<std::size_t>(width));
+        });
+    });
 }
 
 Plane& medianPlane(int which) {
@@ -89,23 +102,22 @@ Plane& medianPlane(int which) {
 
 void medianFilter(const platform::TBitmap& from, platform::TBitmap& into) {
     const int width = from.Width(), height = from.Height();
-    Plane* read = &medianPlane(0);
-    Plane* write = &medianPlane(1);
-    for (Plane* plane : {read, write}) {
-        plane->fit(width + 2, height + 2);
-        clearBorder(*plane);
-    }
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* bgr = from.GetScanline(y);
-        std::uint8_t* blue = read->row(y + 1) + 1;
-        for (int x = 0; x < width; ++x) blue[x] = bgr[3 * x];
-    }
-    for (int pass = 0; pass < kMedianPasses; ++pass) {
-        medianPass(*read, *write, width, height);
-        std::swap(read, write);
-    }
-    if (&into != &from) into.SetSize(width, height);
-    for (int y = 0; y < height; ++y) greyToBgr(read->row(y + 1) + 1, into.GetScanline(y), width);
+    Plane& blue = medianPlane(0);
+    blue.fit(width + 2, height + 2);
+    clearBorder(blue);
+    forRowsSplit(height, from.Stride() * static_cast<std::size_t>(height), [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) rows::blue(from.GetScanline(y), blue.row(y + 1) + 1, width);
+    });
+    // The blue channel is all that is read from here on, so `into` may be `from`.
+    into.SetSize(width, height);
+    if (into.Empty()) return;
+    // Rows are found from the first one, so the helper thread never calls the unsharing accessor.
+    std::uint8_t* const first = into.GetScanline(0);
+    const std::size_t stride = into.Stride();
+    runPasses(blue, width, height, [&](const auto& band) {
+        const rows::BgrRowWriter writer(first, stride, height, width);
+        band([&](int y, const std::uint8_t* values) { writer.write(y, values); });
+    });
 }
 
 }  // namespace imaging

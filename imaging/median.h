@@ -18,7 +18,13 @@ std::uint8_t medianOf9(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint
 // picture count as 0). Output rows are width cells; row y of the picture is source row y + 1.
 void medianPass(const Plane& source, Plane& output, int width, int height);
 
-// The two planes the passes read and write in turn; each holds the picture with a zero border.
+// All kMedianPasses passes at once, from `source` (laid out as for medianPass) into the inner cells
+// of `output`, which gets the same layout with a zero border. Each pass sees the picture of the
+// pass before it with cells outside the picture at 0, exactly as passes run one after another.
+void medianPasses(const Plane& source, Plane& output, int width, int height);
+
+// Plane 0 holds the blue channel, with its zero border, that medianFilter starts from; plane 1 is
+// there for callers that want the result as a plane.
 Plane& medianPlane(int which);
 
 // Gives `into` the result of kMedianPasses passes over the blue channel of `from`, written into

@@ -22,6 +22,9 @@ void TBitmap::Assign(const TBitmap& other) {
 }
 
 void TBitmap::SetSize(int width, int height) {
+    // Pixels of this very size that no one else sees serve as they are: their content is undefined
+    // either way, and they are likely still in the cache.
+    if (pixels_ && pixels_.use_count() == 1 && width == width_ && height == height_) return;
     width_ = std::max(width, 0);
     height_ = std::max(height, 0);
     stride_ = strideOf(width_);

@@ -44,12 +44,13 @@ public:
     }
 
 private:
-    // The smallest kept block that holds `size` bytes, so that large blocks stay for large pictures.
+    // The smallest kept block that holds `size` bytes, so that large blocks stay for large pictures;
+    // of equal ones the last given back, whose lines are the likeliest to be in the cache still.
     Block takeFitting(std::size_t size) {
         std::lock_guard lock(mutex_);
         auto best = free_.end();
         for (auto it = free_.begin(); it != free_.end(); ++it)
-            if (it->size >= size && (best == free_.end() || it->size < best->size)) best = it;
+            if (it->size >= size && (best == free_.end() || it->size <= best->size)) best = it;
         if (best == free_.end()) return Block{nullptr, 0};
         const Block block = *best;
         free_.erase(best);

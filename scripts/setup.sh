@@ -3,6 +3,8 @@
 
 BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins fonts-noto-cjk)
 TEST_PACKAGES=(libgtest-dev desktop-file-utils)
+# Benchmarks only: Google Benchmark, OpenCV to compare with, Python for the tables.
+BENCH_PACKAGES=(libbenchmark-dev libopencv-dev python3)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -25,7 +27,8 @@ configure_build() {
     shift
     local wanted="$*"
     if [ ! -f "$dir/build.ninja" ] || [ "$(cat "$dir/.edgepipe-options" 2>/dev/null)" != "$wanted" ]; then
-        cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+        mkdir -p "$dir"
+        cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1 || { cat "$dir/configure.log"; return 1; }
         echo "$wanted" >"$dir/.edgepipe-options"
     fi
 }

@@ -1,0 +1,72 @@
+#pragma once
+// The per-row inner loops of the operations, in two builds chosen once at start-up: one for any
+// x86-64 processor and one for processors with AVX2, which handles 16 to 32 pixels a step. Both
+// give the same bytes; the operations split rows between threads and call these on each row.
+#include <cstddef>
+#include <cstdint>
+
+namespace imaging::rows {
+
+// Exact luma (see lumaOf) of `width` 24-bit pixels.
+void luma(const std::uint8_t* bgr, std::uint8_t* out, int width);
+
+// The edge operation's grey value (see greyOf) of `width` 24-bit pixels.
+void grey(const std::uint8_t* bgr, std::uint8_t* out, int width);
+
+// The blue byte of `width` 24-bit pixels.
+void blue(const std::uint8_t* bgr, std::uint8_t* out, int width);
+
+// Writes each grey value into blue, green and red of the matching pixel.
+void greyToBgr(const std::uint8_t* grey, std::uint8_t* bgr, int width);
+
+// greyToBgr for pictures larger than the cache: the stores go around it. A thread that used it
+// calls finishStreaming before others may read what it wrote.
+void greyToBgrStreaming(const std::uint8_t* grey, std::uint8_t* bgr, int width);
+void finishStreaming();
+// Pictures of at least this many bytes are written with greyToBgrStreaming.
+inline constexpr std::size_t kStreamingBytes = 4u << 20;  // beyond what the caches keep for the next step
+
+// Writes grey rows into the 24-bit rows of one picture, going around the cache when the picture
+// is large. Make one per thread and band; it fences its streaming stores when it goes.
+class BgrRowWriter {
+public:
+    BgrRowWriter(std::uint8_t* first, std::size_t stride, int height, int width)
+        : first_(first), stride_(stride), width_(width), streaming_(stride * static_cast<std::size_t>(height) >= kStreamingBytes) {}
+    ~BgrRowWriter() {
+        if (streaming_) finishStreaming();
+    }
+    BgrRowWriter(const BgrRowWriter&) = delete;
+    BgrRowWriter& operator=(const BgrRowWriter&) = delete;
+    void write(int y, const std::uint8_t* grey) const {
+        std::uint8_t* row = first_ + stride_ * static_cast<std::size_t>(y);
+        if (streaming_)
+            greyToBgrStreaming(grey, row, width_);
+        else
+            greyToBgr(grey, row, width_);
+    }
+
+private:
+    std::uint8_t* first_;
+    std::size_t stride_;
+    int width_;
+    bool streaming_;
+};
+
+// Sobel test on one inner row: out[x] for 1 <= x <= width - 2 becomes 255 where the gradient of
+// the grey rows above, here and below has magnitude at most `threshold`, else 0. out[0] and
+// out[width - 1] are not written.
+void edges(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
+           int threshold, std::uint8_t* out);
+
+// 3 x 3 median of one row: the input rows hold width + 2 cells (a border cell on each side), and
+// out[x] is the median of columns x, x + 1 and x + 2 of the three rows.
+void median(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
+            std::uint8_t* out);
+
+// Whether this processor runs the AVX2 build.
+bool wideVectorsAvailable();
+// Selects the AVX2 build (when available) or the portable one, for tests and benchmarks that
+// compare them; returns whether the AVX2 build was in use before.
+bool useWideVectors(bool on);
+
+}  // namespace imaging::rows
