@@ -11,6 +11,7 @@
 #include "imaging/median.h"
 #include "imaging/parallel.h"
 #include "pictures.h"
+#include "plain.h"
 
 namespace {
 
@@ -23,18 +24,23 @@ cv::Mat matOf(const platform::TBitmap& bitmap) {
 }
 
 // Who runs a row, and on how many threads.
+enum class Who { Ours, OpenCv, Plain };
 struct Runner {
     const char* name;
-    bool ours;
-    int threads;  // ours: 1 or 2; OpenCV: 1, or 0 for its default
+    Who who;
+    int threads;  // ours: 1 or 2; OpenCV: 1, or 0 for its default; plain: 1
+    bool ours() const { return who == Who::Ours; }
 };
-const Runner kRunners[] = {{"ours", true, 2}, {"ours-1thread", true, 1}, {"opencv-1thread", false, 1},
-                           {"opencv-default", false, 0}};
+const Runner kRunners[] = {{"ours", Who::Ours, 2},
+                           {"ours-1thread", Who::Ours, 1},
+                           {"opencv-1thread", Who::OpenCv, 1},
+                           {"opencv-default", Who::OpenCv, 0},
+                           {"plain", Who::Plain, 1}};
 
 int openCvDefaultThreads = 0;
 
 void useThreads(const Runner& runner) {
-    if (runner.ours) {
+    if (runner.who != Who::OpenCv) {
         imaging::useHelperThread(runner.threads > 1);
     } else {
         imaging::useHelperThread(true);
@@ -48,7 +54,10 @@ void luma(benchmark::State& state, const Runner& runner, const bench::Size& size
     platform::TBitmap grey;
     cv::Mat in = matOf(picture), out;
     for (auto _ : state) {
-        if (runner.ours) {
+        if (runner.who == Who::Plain) {
+            bench::plain::luma(picture, grey);
+            benchmark::DoNotOptimize(grey.GetScanline(0));
+        } else if (runner.ours()) {
             imaging::lumaDecompose(picture);
             imaging::lumaDisplay(grey);
             benchmark::DoNotOptimize(grey.GetScanline(0));
@@ -72,8 +81,12 @@ void median(benchmark::State& state, const Runner& runner, const bench::Size& si
     cv::Mat blue(h, w, CV_8UC1), a, b;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) source.row(y + 1)[x + 1] = blue.at<std::uint8_t>(y, x) = picture.GetScanline(y)[3 * x];
+    platform::TBitmap plainResult;
     for (auto _ : state) {
-        if (runner.ours) {
+        if (runner.who == Who::Plain) {
+            bench::plain::median5(picture, plainResult);
+            benchmark::DoNotOptimize(plainResult.GetScanline(0));
+        } else if (runner.ours()) {
             imaging::medianPasses(source, result, w, h);
             benchmark::DoNotOptimize(result.row(0));
         } else {
@@ -93,7 +106,10 @@ void edges(benchmark::State& state, const Runner& runner, const bench::Size& siz
     platform::TBitmap map;
     cv::Mat in = matOf(picture), grey, gx, gy, wideX, wideY, gx2, gy2, sum, out;
     for (auto _ : state) {
-        if (runner.ours) {
+        if (runner.who == Who::Plain) {
+            bench::plain::edges(picture, map, kThreshold);
+            benchmark::DoNotOptimize(map.GetScanline(0));
+        } else if (runner.ours()) {
             imaging::drawEdges(picture, map, kThreshold);
             benchmark::DoNotOptimize(map.GetScanline(0));
         } else {
