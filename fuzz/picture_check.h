@@ -1,0 +1,31 @@
+#pragma once
+// One input of the picture fuzzer, and of the regression tests that replay the inputs it found:
+// the bytes of a picture file go through the loader, the 24-bit conversion, the stage-file writer
+// and the reader, and every promise made on the way is checked.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace fuzzing {
+
+// The first byte of an input chooses the extension the rest is saved under; the extensions cover
+// every picture kind the program reads.
+std::string extensionFor(std::uint8_t selector);
+
+enum class Outcome { Loaded, Refused };
+
+struct Result {
+    Outcome outcome = Outcome::Refused;
+    std::string problem;  // empty unless a promise was broken; then it says which
+};
+
+// Pictures with more pixels than this are loaded and checked but not written back: a round trip
+// of a picture near the loader's limit takes seconds and tells nothing a smaller one does not.
+constexpr long long kMostRoundTripPixels = 1LL << 22;
+
+// Saves `size` bytes after the selector into `scratch` (an empty directory), loads them, and, for
+// a picture that loads, writes it as a 24-bit BMP and reads it back. Leaves `scratch` empty.
+Result checkPictureBytes(const std::uint8_t* data, std::size_t size, const std::filesystem::path& scratch);
+
+}  // namespace fuzzing
