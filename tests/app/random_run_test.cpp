@@ -2,7 +2,9 @@
 // pressed, the scroll bar moves, stage files are deleted or damaged between presses. After every
 // step the window must agree with a plain model of what that step does.
 #include <QScrollBar>
+#include <array>
 #include <iostream>
+#include <map>
 #include <malloc.h>
 #include <random>
 
@@ -161,9 +163,13 @@ TEST_F(RandomRun, ThousandsOfStepsKeepEveryPromise) {
             ASSERT_EQ(prompts->errors.size(), 1u);
             EXPECT_EQ(prompts->errors[0].rfind(std::string(mustFailOn) + ": ", 0), 0u) << prompts->errors[0];
         }
-        for (const auto& [file, bytes] : before)
-            if (file != (wrote ? wrote : "") && stage[file] != StageState::Missing && bytes != bytesOf(file.c_str()))
-                if (action < 85) ADD_FAILURE() << file << " changed although this step did not write it";
+        const bool stepTouchesFiles = action >= 85;  // the deleting and damaging steps
+        if (!stepTouchesFiles) {
+            for (const auto& [file, bytes] : before) {
+                if (file == (wrote ? wrote : "")) continue;
+                EXPECT_EQ(bytesOf(file.c_str()), bytes) << file << " changed";
+            }
+        }
         // The planes only grow.
         EXPECT_GE(imaging::lumaPlane().capacity(), lumaCapacity);
         lumaCapacity = imaging::lumaPlane().capacity();
