@@ -1,6 +1,8 @@
 #include "fuzz/picture_check.h"
 
+#include <QImageReader>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -71,7 +73,29 @@ std::string roundTripProblem(const platform::TBitmap& loaded, const fs::path& sc
     return "";
 }
 
+// The kind's reader announces a picture too large to be worth decoding here; see kMostDecodedPixels.
+bool announcesHugePicture(const fs::path& input, const std::vector<std::uint8_t>& head) {
+    const bool bmp24 = head.size() >= 54 && head[0] == 'B' && head[1] == 'M' && u32(head, 14) == 40 &&
+                       head[26] == 1 && head[27] == 0 && head[28] == 24 && head[29] == 0 && u32(head, 30) == 0;
+    if (bmp24) return false;
+    const std::string extension = input.extension().string();
+    for (const platform::PictureKind& kind : platform::pictureKinds()) {
+        if (std::find(kind.extensions.begin(), kind.extensions.end(), extension) == kind.extensions.end()) continue;
+        QImageReader reader(QString::fromStdString(input.string()), QByteArray::fromStdString(kind.readerFormat));
+        reader.setAutoDetectImageFormat(false);
+        reader.setDecideFormatFromContent(false);
+        const QSize size = reader.size();
+        const long long pixels = static_cast<long long>(size.width()) * size.height();
+        return size.isValid() && pixels > kMostDecodedPixels && pixels <= platform::kMostPixels;
+    }
+    return false;
+}
+
 std::string check(const fs::path& input, const fs::path& scratch, Outcome& outcome) {
+    if (announcesHugePicture(input, fileBytes(input))) {
+        outcome = Outcome::Skipped;
+        return "";
+    }
     platform::TBitmap loaded;
     try {
         loaded = platform::loadPicture(input.string());
