@@ -3,6 +3,8 @@
 
 BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins fonts-noto-cjk)
 TEST_PACKAGES=(libgtest-dev desktop-file-utils)
+# The fuzzer: clang and its runtime libraries, which hold libFuzzer and the sanitizers.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # Benchmarks only: Google Benchmark, OpenCV to compare with, Python for the tables.
 BENCH_PACKAGES=(libbenchmark-dev libopencv-dev python3)
 

@@ -45,18 +45,6 @@ std::string failureOf(const std::function<void()>& action) {
     return "(no failure)";
 }
 
-// Fails every write once `budget` bytes have gone out: a disk that fills up.
-std::size_t writeBudget = 0;
-ssize_t writeUntilFull(int fd, const void* data, size_t size) {
-    if (writeBudget == 0) {
-        errno = ENOSPC;
-        return -1;
-    }
-    const size_t n = std::min(size, writeBudget);
-    writeBudget -= n;
-    return ::write(fd, data, n);
-}
-
 }  // namespace
 
 TEST_F(BmpFile, HeadersPaddingAndRowOrderOfAnOddWidth) {
@@ -146,12 +134,12 @@ TEST_F(BmpFile, FullDiskFailsAndKeepsThePreviousFile) {
     platform::writeBmp24(toBitmap(randomPixels(30, 20, 1)), "B.bmp");
     const auto before = readFileBytes("B.bmp");
     for (const std::size_t budget : {std::size_t{0}, std::size_t{10}, std::size_t{54}, std::size_t{1000}}) {
-        writeBudget = budget;
-        platform::setWriteFunction(writeUntilFull);
-        EXPECT_EQ(failureOf([] { platform::writeBmp24(toBitmap(randomPixels(30, 20, 2)), "B.bmp"); }),
-                  "B.bmp: cannot write (No space left on device)")
-            << "after " << budget << " bytes";
-        platform::setWriteFunction(nullptr);
+        {
+            const FullDiskAfter full(budget);
+            EXPECT_EQ(failureOf([] { platform::writeBmp24(toBitmap(randomPixels(30, 20, 2)), "B.bmp"); }),
+                      "B.bmp: cannot write (No space left on device)")
+                << "after " << budget << " bytes";
+        }
         EXPECT_EQ(readFileBytes("B.bmp"), before);
         expectOnlyFiles({"B.bmp"});
     }

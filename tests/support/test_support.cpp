@@ -6,6 +6,9 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <unistd.h>
+
+#include "platform/bmp_file.h"
 
 namespace testing_support {
 
@@ -190,6 +193,29 @@ Pixels referenceEdges(const Pixels& in, int threshold) {
         }
     return out;
 }
+
+namespace {
+
+std::size_t writeBudget = 0;
+
+ssize_t writeUntilFull(int fd, const void* data, size_t size) {
+    if (writeBudget == 0) {
+        errno = ENOSPC;
+        return -1;
+    }
+    const size_t n = std::min(size, writeBudget);
+    writeBudget -= n;
+    return ::write(fd, data, n);
+}
+
+}  // namespace
+
+FullDiskAfter::FullDiskAfter(std::size_t budget) {
+    writeBudget = budget;
+    platform::setWriteFunction(writeUntilFull);
+}
+
+FullDiskAfter::~FullDiskAfter() { platform::setWriteFunction(nullptr); }
 
 fs::path bmpSuite() {
     const fs::path suite = EDGEPIPE_BMPSUITE;

@@ -101,6 +101,16 @@ Pixels referenceLumaPicture(const Pixels& in);
 Pixels referenceMedian5(const Pixels& in);  // nine values sorted by exchange; outside cells 0
 Pixels referenceEdges(const Pixels& in, int threshold);  // square root in double
 
+// A disk that fills up: while it lives, every write of a stage file fails with "No space left on
+// device" once `budget` bytes have gone out. The system's write comes back when it goes.
+class FullDiskAfter {
+public:
+    explicit FullDiskAfter(std::size_t budget);
+    ~FullDiskAfter();
+    FullDiskAfter(const FullDiskAfter&) = delete;
+    FullDiskAfter& operator=(const FullDiskAfter&) = delete;
+};
+
 // The bmpsuite folder, or empty when this checkout has none beside it.
 std::filesystem::path bmpSuite();
 
