@@ -128,7 +128,10 @@ TBitmap readWithQt(const std::string& fileName, const PictureKind& kind) {
     reader.setAutoDetectImageFormat(false);
     reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(true);  // phone photos come the right way up, as their EXIF orientation says
+    // A header of 0 x 0 pixels is broken: its real size only shows while decoding, where a GIF's
+    // frames could then claim far more than the header said.
     const QSize announced = reader.size();
+    if (announced.isValid() && announced.isEmpty()) failFile(fileName, "empty picture (0 x 0 pixels)");
     if (announced.isValid() && static_cast<long long>(announced.width()) * announced.height() > kMostPixels)
         failFile(fileName, "picture too large (" + sizeText(announced.width(), announced.height()) + ")");
     const QImage image = reader.read();

@@ -77,7 +77,7 @@ const std::vector<PictureKind>& pictureKinds();
 
 // Loads any picture kind into a 24-bit bitmap, or throws. Pictures with more pixels than
 // kMostPixels are refused from their header, before anything is decoded.
-constexpr long long kMostPixels = 1LL << 28;
+constexpr long long kMostPixels = 1LL << 27;  // 134 megapixels
 TBitmap loadPicture(const std::string& fileName);
 TBitmap loadBmp(const std::string& fileName);
 

@@ -109,6 +109,10 @@ TEST_F(Pictures, RefusalsNameTheFileAndTheReason) {
     fs::create_directory("folder.png");
     writeFileBytes("empty.gif", {});
     writeFileBytes("junk.jpg", {1, 2, 3, 4, 5});
+    // 35 bytes: a GIF whose header says 0 x 0 and whose frame then claims 65280 x 4098 pixels.
+    writeFileBytes("bomb.gif", {0x47, 0x49, 0x46, 0x00, 0x03, 0x00, 0x00, 0xff, 0x02, 0x10, 0x00, 0x00,
+                                0x00, 0x2c, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x3b});
     struct Case {
         const char* file;
         const char* message;
@@ -119,7 +123,8 @@ TEST_F(Pictures, RefusalsNameTheFileAndTheReason) {
                          {"folder.png", "folder.png: is a directory, not a picture"},
                          {"fake.bmp", "fake.bmp: cannot read as a BMP picture"},
                          {"empty.gif", "empty.gif: cannot read as a GIF picture"},
-                         {"junk.jpg", "junk.jpg: cannot read as a JPEG picture"}}) {
+                         {"junk.jpg", "junk.jpg: cannot read as a JPEG picture"},
+                         {"bomb.gif", "bomb.gif: empty picture (0 x 0 pixels)"}}) {
         platform::TPicture picture;
         picture.Assign(toBitmap(designedPicture(3, 3)));
         EXPECT_EQ(failureOf([&] { picture.LoadFromFile(c.file); }).rfind(c.message, 0), 0u)
