@@ -74,8 +74,7 @@ void median(benchmark::State& state, const Runner& runner, const bench::Size& si
     useThreads(runner);
     // Both sides start from the blue channel: ours in a plane with a zero border, OpenCV's in a
     // plain 8-bit matrix.
-    imaging::Plane& source = imaging::medianPlane(0);
-    imaging::Plane& result = imaging::medianPlane(1);
+    static imaging::Plane source, result;
     source.fit(w + 2, h + 2);
     std::memset(source.row(0), 0, static_cast<std::size_t>(w + 2) * (h + 2));
     cv::Mat blue(h, w, CV_8UC1), a, b;

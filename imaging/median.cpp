@@ -95,14 +95,14 @@ void medianPasses(const Plane& source, Plane& output, int width, int height) {
     });
 }
 
-Plane& medianPlane(int which) {
-    static Plane planes[2];
-    return planes[which];
+Plane& medianPlane() {
+    static Plane plane;
+    return plane;
 }
 
 void medianFilter(const platform::TBitmap& from, platform::TBitmap& into) {
     const int width = from.Width(), height = from.Height();
-    Plane& blue = medianPlane(0);
+    Plane& blue = medianPlane();
     blue.fit(width + 2, height + 2);
     clearBorder(blue);
     forRowsSplit(height, from.Stride() * static_cast<std::size_t>(height), [&](int begin, int end) {

@@ -23,9 +23,8 @@ void medianPass(const Plane& source, Plane& output, int width, int height);
 // pass before it with cells outside the picture at 0, exactly as passes run one after another.
 void medianPasses(const Plane& source, Plane& output, int width, int height);
 
-// Plane 0 holds the blue channel, with its zero border, that medianFilter starts from; plane 1 is
-// there for callers that want the result as a plane.
-Plane& medianPlane(int which);
+// The blue channel, with its zero border, that medianFilter starts from.
+Plane& medianPlane();
 
 // Gives `into` the result of kMedianPasses passes over the blue channel of `from`, written into
 // blue, green and red. `into` may be `from`.

@@ -90,11 +90,11 @@ TEST(Median, FivePassesMatchThePlainMethodIncludingTheBorder) {
 
 TEST(Median, PlanesGrowOnceAndAreReusedAfterwards) {
     filtered(randomPixels(400, 300, 3));  // larger than a 320 x 240 plane
-    const std::size_t grown = imaging::medianPlane(0).capacity();
-    const std::uint8_t* storage = imaging::medianPlane(0).row(0);
+    const std::size_t grown = imaging::medianPlane().capacity();
+    const std::uint8_t* storage = imaging::medianPlane().row(0);
     EXPECT_GE(grown, 402u * 302u);
     const Pixels small = randomPixels(6, 5, 4);
     EXPECT_EQ(filtered(small), referenceMedian5(small)) << "a smaller picture after a larger one";
-    EXPECT_EQ(imaging::medianPlane(0).capacity(), grown);
-    EXPECT_EQ(imaging::medianPlane(0).row(0), storage);
+    EXPECT_EQ(imaging::medianPlane().capacity(), grown);
+    EXPECT_EQ(imaging::medianPlane().row(0), storage);
 }
