@@ -96,6 +96,7 @@ std::vector<BadFile> generatedBadFiles() {
     files.push_back({"png-named-as.JPEG", kinds[1].valid, Expect::Refuse});
     files.push_back({"bmp-named-as.jfif", kinds[0].valid, Expect::Refuse});
     files.push_back({"gif-named-as.dib", kinds[3].valid, Expect::Refuse});
+    files.push_back({"png-named-as.txt", kinds[1].valid, Expect::Refuse});  // a kind the loader does not know
     return files;
 }
 

@@ -136,3 +136,17 @@ TEST_F(Pipeline, SobelOnAnEmptyResultViewWritesAnEmptyEdgeMap) {
     EXPECT_TRUE(form->Image2->Picture->Bitmap().Empty());
     EXPECT_EQ(form->Edit1->Text(), "128");
 }
+
+TEST_F(Pipeline, CancelledLoadChangesNothingAndShowsNothing) {
+    load(std::nullopt);
+    EXPECT_TRUE(form->Image1->Picture->Bitmap().Empty());
+    EXPECT_FALSE(form->Image1->Stretch());
+    const Pixels picture = designedPicture(5, 4);
+    load(savePicture(picture));
+    load(std::nullopt);
+    EXPECT_EQ(source(), picture);
+    EXPECT_TRUE(form->Image1->Stretch());
+    EXPECT_EQ(prompts->dialogsOpened, 3);
+    EXPECT_TRUE(prompts->errors.empty());
+    EXPECT_TRUE(prompts->messages.empty());
+}

@@ -16,15 +16,6 @@ namespace {
 
 class Pictures : public InTempDir {};
 
-std::string failureOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const platform::Error& e) {
-        return e.what();
-    }
-    return "(no failure)";
-}
-
 QImage qimageOf(const Pixels& p) {
     QImage image(p.width, p.height, QImage::Format_RGB32);
     for (int y = 0; y < p.height; ++y)

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "platform/errors.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -91,6 +93,15 @@ Pixels designedPicture(int width, int height) {
     for (int x = width / 4; x < width * 3 / 4; ++x) pixels.at(x, height / 5) = ink;
     for (int x = width / 4; x < width / 2; ++x) pixels.at(x, height / 2) = ink;
     return pixels;
+}
+
+std::string failureOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const platform::Error& e) {
+        return e.what();
+    }
+    return "(no failure)";
 }
 
 std::vector<std::uint8_t> readFileBytes(const fs::path& path) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -91,6 +92,9 @@ Pixels designedPicture(int width, int height);
 // Reads a 24-bit bottom-up BMP file byte by byte, independently of the program's reader.
 // Fails the test on any other layout.
 Pixels parseStageFile(const std::filesystem::path& path);
+
+// The message of the platform::Error that `action` throws, or "(no failure)".
+std::string failureOf(const std::function<void()>& action);
 
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path);
 void writeFileBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
