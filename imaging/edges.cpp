@@ -8,11 +8,6 @@
 
 namespace imaging {
 
-void edgeRow(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
-             int threshold, std::uint8_t* out) {
-    rows::edges(above, here, below, width, threshold, out);
-}
-
 void drawEdges(const platform::TBitmap& from, platform::TBitmap& into, int threshold) {
     const int width = from.Width(), height = from.Height();
     // Shares the picture's pixels, so that they stay readable when `into` is `from` and gets new ones.

@@ -19,11 +19,6 @@ inline std::uint8_t greyOf(std::uint8_t blue, std::uint8_t green, std::uint8_t r
 // whole numbers m <= T exactly when m^2 <= T^2.
 inline bool withinThreshold(int gv, int gh, int threshold) { return gv * gv + gh * gh <= threshold * threshold; }
 
-// Sobel pass over one inner row, reading only grey rows: above, here and below are the grey rows
-// y - 1, y and y + 1, and `out` receives 255 or 0 for the columns 1 to width - 2.
-void edgeRow(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
-             int threshold, std::uint8_t* out);
-
 // Gives `into` the edge map of `from` at `threshold` (0 to 255). The outermost rows and columns keep
 // their grey value; a picture narrower or lower than 3 pixels is all border. `into` may be `from`.
 void drawEdges(const platform::TBitmap& from, platform::TBitmap& into, int threshold);

@@ -17,8 +17,6 @@ std::uint8_t lumaOf(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
     return static_cast<std::uint8_t>(whole - (justBelow ? 1 : 0));
 }
 
-void lumaRow(const std::uint8_t* bgr, std::uint8_t* luma, int width) { rows::luma(bgr, luma, width); }
-
 Plane& lumaPlane() {
     static Plane plane;
     return plane;

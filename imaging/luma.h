@@ -12,9 +12,6 @@ namespace imaging {
 // level v >= 1 gives v - 1.
 std::uint8_t lumaOf(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 
-// Luma of a row of 24-bit pixels.
-void lumaRow(const std::uint8_t* bgr, std::uint8_t* luma, int width);
-
 // The luma of the last picture decomposed; read back by lumaDisplay in the same press.
 Plane& lumaPlane();
 

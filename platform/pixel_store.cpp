@@ -29,14 +29,6 @@ public:
         return Bytes(block.data, [this, block](std::uint8_t*) { giveBack(block); });
     }
 
-    StoreStats stats() {
-        std::lock_guard lock(mutex_);
-        StoreStats s;
-        s.freeBlocks = free_.size();
-        for (const Block& b : free_) s.freeBytes += b.size;
-        return s;
-    }
-
     void releaseAll() {
         std::lock_guard lock(mutex_);
         for (const Block& b : free_) delete[] b.data;
@@ -80,7 +72,6 @@ Store& store() {
 }  // namespace
 
 Bytes acquireBytes(std::size_t size) { return store().acquire(size); }
-StoreStats storeStats() { return store().stats(); }
 void releaseStore() { store().releaseAll(); }
 
 }  // namespace platform

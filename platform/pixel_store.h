@@ -14,13 +14,6 @@ using Bytes = std::shared_ptr<std::uint8_t[]>;
 // last shared owner lets go of it.
 Bytes acquireBytes(std::size_t size);
 
-// What the store holds right now, for tests and benchmarks.
-struct StoreStats {
-    std::size_t freeBlocks = 0;
-    std::size_t freeBytes = 0;
-};
-StoreStats storeStats();
-
 // Gives every kept block back to the system (tests that measure memory use this).
 void releaseStore();
 
