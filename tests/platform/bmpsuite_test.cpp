@@ -3,7 +3,6 @@
 #include <QImage>
 #include <filesystem>
 
-#include "platform/errors.h"
 #include "platform/graphics.h"
 #include "support/test_support.h"
 
@@ -78,24 +77,4 @@ TEST(BmpSuite, LayoutsOfTheSamePictureAgree) {
             for (int x = 0; x < truth.width; ++x)
                 ASSERT_LE(channelDistance(loaded.at(x, y), truth.at(x, y)), c.tolerance) << x << "," << y;
     }
-}
-
-TEST(BmpSuite, DoubtfulAndInvalidFilesLoadOrAreRefusedWithTheirName) {
-    SKIP_WITHOUT_SUITE();
-    int refused = 0, loaded = 0;
-    for (const char* set : {"q", "b", "x"})
-        for (const fs::path& file : picturesIn(set)) {
-            SCOPED_TRACE(file.string());
-            try {
-                const platform::TBitmap bitmap = platform::loadPicture(file.string());
-                EXPECT_FALSE(bitmap.Empty());
-                ++loaded;
-            } catch (const platform::Error& e) {
-                EXPECT_EQ(std::string(e.what()).rfind(file.string() + ": ", 0), 0u) << e.what();
-                ++refused;
-            }
-        }
-    EXPECT_GT(refused, 0);
-    RecordProperty("loaded", loaded);
-    RecordProperty("refused", refused);
 }
