@@ -12,20 +12,17 @@ void drawEdges(const platform::TBitmap& from, platform::TBitmap& into, int thres
     const int width = from.Width(), height = from.Height();
     // Shares the picture's pixels, so that they stay readable when `into` is `from` and gets new ones.
     const platform::TBitmap source(from);
-    into.SetSize(width, height);
-    if (into.Empty()) return;
-    // Rows are found from the first one, so the helper thread never calls the unsharing accessor.
-    std::uint8_t* const first = into.GetScanline(0);
-    const std::size_t stride = into.Stride();
+    const rows::BgrRows output = rows::freshRows(into, width, height);
+    if (!output.first) return;
     const std::size_t rowBytes = static_cast<std::size_t>(width);
 
-    forRowsSplit(height, stride * static_cast<std::size_t>(height), [&](int begin, int end) {
+    forRowsSplit(height, output.stride * static_cast<std::size_t>(height), [&](int begin, int end) {
         // This band's grey rows: the last three made, in turn, and the row being finished. Each
         // band makes the grey rows just above and below it as well, which its windows reach.
         const platform::Bytes storage = platform::acquireBytes(rowBytes * 4);
         auto grey = [&](int y) { return storage.get() + rowBytes * static_cast<std::size_t>(y % 3); };
         std::uint8_t* const out = storage.get() + rowBytes * 3;
-        const rows::BgrRowWriter writer(first, stride, height, width);
+        const rows::BgrRowWriter writer(output);
         int made = std::max(begin - 1, 0);
         for (int y = begin; y < end; ++y) {
             for (; made <= std::min(y + 1, height - 1); ++made) rows::grey(source.GetScanline(made), grey(made), width);

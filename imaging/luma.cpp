@@ -35,13 +35,10 @@ void lumaDecompose(const platform::TBitmap& picture) {
 void lumaDisplay(platform::TBitmap& into) {
     const Plane& plane = lumaPlane();
     const int width = plane.width();
-    into.SetSize(width, plane.height());
-    if (into.Empty()) return;
-    // Rows are found from the first one, so the helper thread never calls the unsharing accessor.
-    std::uint8_t* const first = into.GetScanline(0);
-    const std::size_t stride = into.Stride();
-    forRowsSplit(plane.height(), stride * static_cast<std::size_t>(plane.height()), [&](int begin, int end) {
-        const rows::BgrRowWriter writer(first, stride, plane.height(), width);
+    const rows::BgrRows output = rows::freshRows(into, width, plane.height());
+    if (!output.first) return;
+    forRowsSplit(plane.height(), output.stride * static_cast<std::size_t>(plane.height()), [&](int begin, int end) {
+        const rows::BgrRowWriter writer(output);
         for (int y = begin; y < end; ++y) writer.write(y, plane.row(y));
     });
 }

@@ -64,20 +64,15 @@ void runPasses(const Plane& source, int width, int height, PerThread&& perThread
     });
 }
 
-inline std::uint8_t median3(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
-    return std::max(std::min(a, b), std::min(std::max(a, b), c));
-}
-
 }  // namespace
 
 std::uint8_t medianOf9(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d, std::uint8_t e,
                        std::uint8_t f, std::uint8_t g, std::uint8_t h, std::uint8_t i) {
-    // Sorted columns (a d g), (b e h), (c f i): the median is med3 of the largest of the column
-    // minimums, the middle of the column middles and the smallest of the column maximums.
-    const std::uint8_t lowest = std::max({std::min({a, d, g}), std::min({b, e, h}), std::min({c, f, i})});
-    const std::uint8_t middle = median3(median3(a, d, g), median3(b, e, h), median3(c, f, i));
-    const std::uint8_t highest = std::min({std::max({a, d, g}), std::max({b, e, h}), std::max({c, f, i})});
-    return median3(lowest, middle, highest);
+    // The window as three rows of one pixel with its two neighbours: the row kernel's own method.
+    const std::uint8_t above[3] = {a, b, c}, here[3] = {d, e, f}, below[3] = {g, h, i};
+    std::uint8_t median = 0;
+    rows::median(above, here, below, 1, &median);
+    return median;
 }
 
 void medianPass(const Plane& source, Plane& output, int width, int height) {
@@ -109,13 +104,10 @@ void medianFilter(const platform::TBitmap& from, platform::TBitmap& into) {
         for (int y = begin; y < end; ++y) rows::blue(from.GetScanline(y), blue.row(y + 1) + 1, width);
     });
     // The blue channel is all that is read from here on, so `into` may be `from`.
-    into.SetSize(width, height);
-    if (into.Empty()) return;
-    // Rows are found from the first one, so the helper thread never calls the unsharing accessor.
-    std::uint8_t* const first = into.GetScanline(0);
-    const std::size_t stride = into.Stride();
+    const rows::BgrRows output = rows::freshRows(into, width, height);
+    if (!output.first) return;
     runPasses(blue, width, height, [&](const auto& band) {
-        const rows::BgrRowWriter writer(first, stride, height, width);
+        const rows::BgrRowWriter writer(output);
         band([&](int y, const std::uint8_t* values) { writer.write(y, values); });
     });
 }

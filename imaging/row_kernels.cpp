@@ -13,6 +13,13 @@
 #endif
 
 namespace imaging::rows {
+
+BgrRows freshRows(platform::TBitmap& into, int width, int height) {
+    into.SetSize(width, height);
+    if (into.Empty()) return BgrRows{};
+    return BgrRows{into.GetScanline(0), into.Stride(), width, height};
+}
+
 namespace {
 
 // ---- Portable build ---------------------------------------------------------------------------

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/graphics.h"
+
 namespace imaging::rows {
 
 // Exact luma (see lumaOf) of `width` 24-bit pixels.
@@ -26,12 +28,26 @@ void finishStreaming();
 // Pictures of at least this many bytes are written with greyToBgrStreaming.
 inline constexpr std::size_t kStreamingBytes = 4u << 20;  // beyond what the caches keep for the next step
 
+// The writable rows of a bitmap, taken once on the calling thread: the writable accessor unshares
+// the pixels, which must not happen on a helper thread.
+struct BgrRows {
+    std::uint8_t* first = nullptr;  // null for an empty picture
+    std::size_t stride = 0;
+    int width = 0;
+    int height = 0;
+};
+// Gives `into` pixels of its own of this size (values undefined) and returns its rows.
+BgrRows freshRows(platform::TBitmap& into, int width, int height);
+
 // Writes grey rows into the 24-bit rows of one picture, going around the cache when the picture
 // is large. Make one per thread and band; it fences its streaming stores when it goes.
 class BgrRowWriter {
 public:
-    BgrRowWriter(std::uint8_t* first, std::size_t stride, int height, int width)
-        : first_(first), stride_(stride), width_(width), streaming_(stride * static_cast<std::size_t>(height) >= kStreamingBytes) {}
+    explicit BgrRowWriter(const BgrRows& rows)
+        : first_(rows.first),
+          stride_(rows.stride),
+          width_(rows.width),
+          streaming_(rows.stride * static_cast<std::size_t>(rows.height) >= kStreamingBytes) {}
     ~BgrRowWriter() {
         if (streaming_) finishStreaming();
     }
