@@ -36,10 +36,7 @@ protected:
             picture.Assign(toBitmap(p));
             picture.SaveToFile(name);
         } else {
-            QImage image(p.width, p.height, QImage::Format_RGB32);
-            for (int y = 0; y < p.height; ++y)
-                for (int x = 0; x < p.width; ++x) image.setPixel(x, y, qRgb(p.at(x, y).r, p.at(x, y).g, p.at(x, y).b));
-            EXPECT_TRUE(image.save(QString::fromStdString(name)));
+            EXPECT_TRUE(toQImage(p).save(QString::fromStdString(name)));
         }
         return (dir() / name).string();
     }

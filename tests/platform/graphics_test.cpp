@@ -16,13 +16,6 @@ namespace {
 
 class Pictures : public InTempDir {};
 
-QImage qimageOf(const Pixels& p) {
-    QImage image(p.width, p.height, QImage::Format_RGB32);
-    for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x) image.setPixel(x, y, qRgb(p.at(x, y).r, p.at(x, y).g, p.at(x, y).b));
-    return image;
-}
-
 // A GIF of one colour, written by hand (Qt reads GIF but cannot write it). Every pixel is sent
 // as a literal 9-bit code, with a clear code often enough that the code width never grows.
 std::vector<std::uint8_t> gifOf(const Pixels& p) {
@@ -76,7 +69,7 @@ TEST_F(Pictures, LosslessKindsLoadWithTheirExactColours) {
     const Pixels p = designedPicture(13, 7);
     for (const char* name : {"p.png", "p.PNG", "p.bmp", "p.dib"}) {
         SCOPED_TRACE(name);
-        ASSERT_TRUE(qimageOf(p).save(name, fs::path(name).extension() == ".dib" ? "bmp" : nullptr));
+        ASSERT_TRUE(toQImage(p).save(name, fs::path(name).extension() == ".dib" ? "bmp" : nullptr));
         EXPECT_EQ(toPixels(platform::loadPicture(name)), p);
     }
 }
@@ -85,7 +78,7 @@ TEST_F(Pictures, GifAndJpegLoad) {
     Pixels flat(16, 8, {40, 90, 200});
     writeFileBytes("p.gif", gifOf(flat));
     EXPECT_EQ(toPixels(platform::loadPicture("p.gif")), flat);
-    ASSERT_TRUE(qimageOf(flat).save("p.jpg", nullptr, 100));
+    ASSERT_TRUE(toQImage(flat).save("p.jpg", nullptr, 100));
     const Pixels jpeg = toPixels(platform::loadPicture("p.jpg"));
     ASSERT_EQ(jpeg.width, 16);
     EXPECT_NEAR(jpeg.at(5, 5).r, 200, 4);
@@ -93,7 +86,7 @@ TEST_F(Pictures, GifAndJpegLoad) {
 }
 
 TEST_F(Pictures, RefusalsNameTheFileAndTheReason) {
-    ASSERT_TRUE(qimageOf(designedPicture(4, 4)).save("real.png"));
+    ASSERT_TRUE(toQImage(designedPicture(4, 4)).save("real.png"));
     fs::copy("real.png", "fake.bmp");
     fs::copy("real.png", "notes.txt");
     fs::copy("real.png", "noextension");
@@ -135,7 +128,7 @@ TEST_F(Pictures, HeaderClaimingTooManyPixelsIsRefusedBeforeDecoding) {
     EXPECT_EQ(failureOf([] { platform::loadPicture("huge.bmp"); }), "huge.bmp: picture too large (100000 x 100000 pixels)");
 
     // A PNG whose header says 100000 x 100000: cut a real one's size fields.
-    ASSERT_TRUE(qimageOf(designedPicture(4, 4)).save("small.png"));
+    ASSERT_TRUE(toQImage(designedPicture(4, 4)).save("small.png"));
     auto png = readFileBytes("small.png");
     for (int i : {16, 20}) png[i] = 0, png[i + 1] = 0x01, png[i + 2] = 0x86, png[i + 3] = 0xa0;
     writeFileBytes("huge.png", png);

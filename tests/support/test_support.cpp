@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 
+#include <QImage>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -59,6 +60,13 @@ platform::TBitmap toBitmap(const Pixels& pixels) {
         }
     }
     return bitmap;
+}
+
+QImage toQImage(const Pixels& p) {
+    QImage image(p.width, p.height, QImage::Format_RGB32);
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) image.setPixel(x, y, qRgb(p.at(x, y).r, p.at(x, y).g, p.at(x, y).b));
+    return image;
 }
 
 Pixels toPixels(const platform::TBitmap& bitmap) {

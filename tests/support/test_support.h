@@ -15,6 +15,8 @@
 #include "platform/graphics.h"
 #include "platform/prompts.h"
 
+class QImage;
+
 namespace testing_support {
 
 // Runs each test in a fresh temporary directory that is removed afterwards, so stage files never
@@ -84,6 +86,8 @@ struct Pixels {
 void PrintTo(const Pixels& pixels, std::ostream* out);
 
 platform::TBitmap toBitmap(const Pixels& pixels);
+// The same picture as a Qt image, for saving it in the kinds Qt writes (PNG, JPEG, BMP).
+QImage toQImage(const Pixels& pixels);
 Pixels toPixels(const platform::TBitmap& bitmap);
 Pixels randomPixels(int width, int height, unsigned seed);
 // An asymmetric "F" on a colour gradient: a flipped row order or swapped channels show at once.
