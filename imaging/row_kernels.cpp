@@ -74,10 +74,29 @@ void medianPortable(const std::uint8_t* above, const std::uint8_t* here, const s
 #ifdef EDGEPIPE_X86
 #define AVX2 __attribute__((target("avx2")))
 
-// Eight 24-bit pixels from p, four in each 128-bit lane at bytes 0 to 11 (reads 32 bytes).
+// Eight 24-bit pixels from p, four in each 128-bit lane at bytes 0 to 11 (reads 28 bytes).
 AVX2 inline __m256i loadPixels8(const std::uint8_t* p) {
-    const __m256i raw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    return _mm256_permutevar8x32_epi32(raw, _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6));
+    const __m128i first4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i next4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(first4), next4, 1);
+}
+
+// Runs Step over a row 32 pixels at a time. A step reads 100 bytes from its first pixel, 34
+// pixels' worth, so the last one is moved back to end two pixels short of the row, overlapping
+// the one before it (where it writes the same values again). The last two pixels, and rows too
+// short for a step, go the portable way.
+template <void (*Step)(const std::uint8_t* bgr, std::uint8_t* out)>
+AVX2 inline void pixelSteps32(const std::uint8_t* bgr, std::uint8_t* out, int width,
+                              void (*portable)(const std::uint8_t*, std::uint8_t*, int)) {
+    constexpr int kReach = 34;
+    int x = 0;
+    for (; x + kReach <= width; x += 32) Step(bgr + 3 * x, out + x);
+    if (width - x > 2 && width >= kReach) {
+        x = width - kReach;
+        Step(bgr + 3 * x, out + x);
+        x += 32;
+    }
+    portable(bgr + 3 * x, out + x, width - x);
 }
 
 // From loadPixels8: each pixel's blue and green as a pair of 16-bit words, and its red beside a 0.
@@ -120,16 +139,13 @@ AVX2 inline __m256i divide125(__m256i words) {
     return _mm256_srli_epi16(_mm256_mulhi_epu16(words, _mm256_set1_epi16(static_cast<short>(33555))), 6);
 }
 
+AVX2 void luma32(const std::uint8_t* p, std::uint8_t* out) {
+    const __m256i w01 = divide125(packWords(lumaTimes8(p), lumaTimes8(p + 24)));
+    const __m256i w23 = divide125(packWords(lumaTimes8(p + 48), lumaTimes8(p + 72)));
+    storeBytes(out, w01, w23);
+}
 AVX2 void lumaAvx2(const std::uint8_t* bgr, std::uint8_t* out, int width) {
-    int x = 0;
-    // A step reads 104 bytes from its first pixel: 35 pixels' worth.
-    for (; x + 35 <= width; x += 32) {
-        const std::uint8_t* p = bgr + 3 * x;
-        const __m256i w01 = divide125(packWords(lumaTimes8(p), lumaTimes8(p + 24)));
-        const __m256i w23 = divide125(packWords(lumaTimes8(p + 48), lumaTimes8(p + 72)));
-        storeBytes(out + x, w01, w23);
-    }
-    lumaPortable(bgr + 3 * x, out + x, width - x);
+    pixelSteps32<luma32>(bgr, out, width, lumaPortable);
 }
 
 AVX2 inline __m256i greyOf8(const std::uint8_t* p) {
@@ -137,13 +153,11 @@ AVX2 inline __m256i greyOf8(const std::uint8_t* p) {
     return _mm256_srli_epi32(weighted(blueGreenWords(px), redWords(px), 28, 151, 77), 8);
 }
 
+AVX2 void grey32(const std::uint8_t* p, std::uint8_t* out) {
+    storeBytes(out, packWords(greyOf8(p), greyOf8(p + 24)), packWords(greyOf8(p + 48), greyOf8(p + 72)));
+}
 AVX2 void greyAvx2(const std::uint8_t* bgr, std::uint8_t* out, int width) {
-    int x = 0;
-    for (; x + 35 <= width; x += 32) {
-        const std::uint8_t* p = bgr + 3 * x;
-        storeBytes(out + x, packWords(greyOf8(p), greyOf8(p + 24)), packWords(greyOf8(p + 48), greyOf8(p + 72)));
-    }
-    greyPortable(bgr + 3 * x, out + x, width - x);
+    pixelSteps32<grey32>(bgr, out, width, greyPortable);
 }
 
 AVX2 void blueAvx2(const std::uint8_t* bgr, std::uint8_t* out, int width) {
