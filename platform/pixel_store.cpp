@@ -1,14 +1,23 @@
 #include "platform/pixel_store.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace platform {
 namespace {
 
-// Blocks below this size are cheap to allocate; keeping them would only hold memory.
-constexpr std::size_t kSmallestKept = 1 << 20;
+// Blocks below this size come quickly from the allocator's own free lists. Larger ones may come
+// straight from the system, page-faulting on first touch: a 640 x 480 grey picture freshly allocated
+// each time costs more than working it out.
+constexpr std::size_t kSmallestKept = 64 << 10;
+// Blocks from this size on are laid on 2 MB pages where the system offers them: a 36 MB picture
+// then needs 18 page-table entries instead of 9,000, and a fresh block faults in 18 steps.
+constexpr std::size_t kHugePage = 2 << 20;
 // A press needs at most a few picture-sized blocks at once (work copy, the picture it replaces,
 // grey rows); a few more than that covers a preview running while a press's blocks are kept.
 constexpr std::size_t kMostKept = 6;
@@ -25,17 +34,29 @@ public:
     Bytes acquire(std::size_t size) {
         if (size < kSmallestKept) return Bytes(new std::uint8_t[std::max<std::size_t>(size, 1)]);
         Block block = takeFitting(size);
-        if (!block.data) block = Block{new std::uint8_t[size], size};
+        if (!block.data) block = allocate(size);
         return Bytes(block.data, [this, block](std::uint8_t*) { giveBack(block); });
     }
 
     void releaseAll() {
         std::lock_guard lock(mutex_);
-        for (const Block& b : free_) delete[] b.data;
+        for (const Block& b : free_) std::free(b.data);
         free_.clear();
     }
 
 private:
+    static Block allocate(std::size_t size) {
+        if (size < kHugePage) return Block{checked(std::malloc(size)), size};
+        const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+        auto* data = checked(std::aligned_alloc(kHugePage, rounded));
+        madvise(data, rounded, MADV_HUGEPAGE);  // only advice: without it the block is just 4 KB pages
+        return Block{data, rounded};
+    }
+    static std::uint8_t* checked(void* data) {
+        if (!data) throw std::bad_alloc();
+        return static_cast<std::uint8_t*>(data);
+    }
+
     // The smallest kept block that holds `size` bytes, so that large blocks stay for large pictures;
     // of equal ones the last given back, whose lines are the likeliest to be in the cache still.
     Block takeFitting(std::size_t size) {
@@ -55,7 +76,7 @@ private:
         if (free_.size() <= kMostKept) return;
         auto smallest = std::min_element(free_.begin(), free_.end(),
                                          [](const Block& a, const Block& b) { return a.size < b.size; });
-        delete[] smallest->data;
+        std::free(smallest->data);
         free_.erase(smallest);
     }
 
