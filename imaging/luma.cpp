@@ -17,30 +17,29 @@ std::uint8_t lumaOf(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
     return static_cast<std::uint8_t>(whole - (justBelow ? 1 : 0));
 }
 
-Plane& lumaPlane() {
-    static Plane plane;
-    return plane;
+namespace {
+platform::TBitmap& plane() {
+    static platform::TBitmap luma;
+    return luma;
 }
+}  // namespace
+
+const platform::TBitmap& lumaPlane() { return plane(); }
 
 void lumaDecompose(const platform::TBitmap& picture) {
-    Plane& plane = lumaPlane();
-    const int width = picture.Width();
-    plane.fit(width, picture.Height());
+    platform::TBitmap& luma = plane();
+    luma.SetSize(picture.Width(), picture.Height(), platform::TPixelFormat::pf8bit);
+    if (luma.Empty()) return;
+    // The rows are taken here, on the calling thread: the writable accessor may not run on a helper.
+    std::uint8_t* const first = luma.GetScanline(0);
+    const std::size_t stride = luma.Stride();
     const std::size_t bytes = picture.Stride() * static_cast<std::size_t>(picture.Height());
     forRowsSplit(picture.Height(), bytes, [&](int begin, int end) {
-        for (int y = begin; y < end; ++y) rows::luma(picture.GetScanline(y), plane.row(y), width);
+        for (int y = begin; y < end; ++y)
+            rows::luma(picture.GetScanline(y), first + stride * static_cast<std::size_t>(y), picture.Width());
     });
 }
 
-void lumaDisplay(platform::TBitmap& into) {
-    const Plane& plane = lumaPlane();
-    const int width = plane.width();
-    const rows::BgrRows output = rows::freshRows(into, width, plane.height());
-    if (!output.first) return;
-    forRowsSplit(plane.height(), output.stride * static_cast<std::size_t>(plane.height()), [&](int begin, int end) {
-        const rows::BgrRowWriter writer(output);
-        for (int y = begin; y < end; ++y) writer.write(y, plane.row(y));
-    });
-}
+void lumaDisplay(platform::TBitmap& into) { into.Assign(plane()); }
 
 }  // namespace imaging

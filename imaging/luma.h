@@ -2,7 +2,6 @@
 // Luma extraction: the grey picture of Y = 0.299 R + 0.587 G + 0.114 B, truncated.
 #include <cstdint>
 
-#include "imaging/plane.h"
 #include "platform/graphics.h"
 
 namespace imaging {
@@ -12,13 +11,15 @@ namespace imaging {
 // level v >= 1 gives v - 1.
 std::uint8_t lumaOf(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 
-// The luma of the last picture decomposed; read back by lumaDisplay in the same press.
-Plane& lumaPlane();
+// The luma of the last picture decomposed, a grey bitmap; read back by lumaDisplay in the same press.
+const platform::TBitmap& lumaPlane();
 
-// Fills the luma plane from a 24-bit picture; the picture is not changed.
+// Fills the luma plane from a 24-bit picture; the picture is not changed. Grey pictures handed out
+// earlier keep their pixels: the plane takes fresh ones while it shares its old ones.
 void lumaDecompose(const platform::TBitmap& picture);
 
-// Gives `into` the grey picture of the luma plane, at the size of the picture last decomposed.
+// Gives `into` the grey picture of the luma plane, at the size of the picture last decomposed. The
+// picture shares the plane's pixels instead of copying them.
 void lumaDisplay(platform::TBitmap& into);
 
 }  // namespace imaging

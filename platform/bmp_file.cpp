@@ -150,6 +150,7 @@ void writeBmp24(const TBitmap& bitmap, const std::string& fileName) {
     // bitmap's padding bytes hold.
     const std::size_t stride = strideOf(width);
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    const bool grey = bitmap.PixelFormat() == TPixelFormat::pf8bit;  // written in 24 bits all the same
     std::vector<std::uint8_t> chunk(std::max(kChunkSize, stride), 0);
     std::size_t used = 0;
     for (int y = empty ? -1 : height - 1; y >= 0; --y) {
@@ -157,7 +158,10 @@ void writeBmp24(const TBitmap& bitmap, const std::string& fileName) {
             file.write(chunk.data(), used);
             used = 0;
         }
-        std::memcpy(&chunk[used], bitmap.GetScanline(y), rowBytes);
+        if (grey)
+            widenGreyRow(bitmap.GetScanline(y), &chunk[used], width);
+        else
+            std::memcpy(&chunk[used], bitmap.GetScanline(y), rowBytes);
         std::memset(&chunk[used + rowBytes], 0, stride - rowBytes);
         used += stride;
     }

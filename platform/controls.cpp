@@ -30,11 +30,13 @@ protected:
     }
 };
 
-// Draws a 24-bit bitmap where it lies, without converting or copying it.
+// Draws a bitmap where it lies, without converting or copying it: Qt scales both layouts straight
+// into the view.
 QImage imageOf(const TBitmap& bitmap) {
     if (bitmap.Empty()) return QImage();
+    const bool grey = bitmap.PixelFormat() == TPixelFormat::pf8bit;
     return QImage(bitmap.GetScanline(0), bitmap.Width(), bitmap.Height(), static_cast<qsizetype>(bitmap.Stride()),
-                  QImage::Format_BGR888);
+                  grey ? QImage::Format_Grayscale8 : QImage::Format_BGR888);
 }
 
 class ImageView : public QWidget {

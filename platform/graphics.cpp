@@ -5,6 +5,7 @@
 #include <QImageReader>
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "platform/bmp_file.h"
 #include "platform/errors.h"
@@ -17,17 +18,29 @@ void TBitmap::Assign(const TBitmap& other) {
     if (this == &other) return;
     width_ = other.width_;
     height_ = other.height_;
+    format_ = other.format_;
     stride_ = other.stride_;
     pixels_ = other.pixels_;
 }
 
-void TBitmap::SetSize(int width, int height) {
+void TBitmap::SetPixelFormat(TPixelFormat format) {
+    if (format == format_) return;
+    if (format == TPixelFormat::pf8bit) throw std::invalid_argument("a 24-bit bitmap cannot be made grey");
+    const TBitmap& grey = *this;
+    TBitmap wide;
+    wide.SetSize(width_, height_, format);
+    for (int y = 0; y < height_; ++y) widenGreyRow(grey.GetScanline(y), wide.GetScanline(y), width_);
+    Assign(wide);
+}
+
+void TBitmap::SetSize(int width, int height, TPixelFormat format) {
     // Pixels of this very size that no one else sees serve as they are: their content is undefined
     // either way, and they are likely still in the cache.
-    if (pixels_ && pixels_.use_count() == 1 && width == width_ && height == height_) return;
+    if (pixels_ && pixels_.use_count() == 1 && width == width_ && height == height_ && format == format_) return;
     width_ = std::max(width, 0);
     height_ = std::max(height, 0);
-    stride_ = strideOf(width_);
+    format_ = format;
+    stride_ = strideOf(width_, format_);
     pixels_ = Empty() ? nullptr : acquireBytes(stride_ * static_cast<std::size_t>(height_));
 }
 
@@ -42,6 +55,10 @@ std::uint8_t* TBitmap::GetScanline(int y) {
 
 const std::uint8_t* TBitmap::GetScanline(int y) const {
     return pixels_.get() + stride_ * static_cast<std::size_t>(y);
+}
+
+void widenGreyRow(const std::uint8_t* grey, std::uint8_t* bgr, int width) {
+    for (int x = 0; x < width; ++x, bgr += 3) bgr[0] = bgr[1] = bgr[2] = grey[x];
 }
 
 void TBitmap::LoadFromFile(const std::string& fileName) { Assign(loadBmp(fileName)); }

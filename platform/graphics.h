@@ -1,9 +1,11 @@
 #pragma once
 // Bitmaps and pictures: what a picture view holds and what an operation works on.
 //
-// A TBitmap always holds its pixels in 24 bits, three bytes a pixel in blue, green, red order,
-// each row padded to a multiple of four bytes (the row layout of a BMP file). Every
-// picture is converted to that layout once, when it is loaded, so operations never meet another.
+// A TBitmap holds its pixels in 24 bits, three bytes a pixel in blue, green, red order, each row
+// padded to a multiple of four bytes (the row layout of a BMP file). Every picture is converted to
+// that layout once, when it is loaded. The one other layout is grey, a byte a pixel holding its
+// level: the grey picture is made that way, because writing it out in 24 bits would cost three
+// times the memory traffic of working it out. Operations read their work copies in 24 bits only.
 // Copies share their pixels until one of them asks for a writable row.
 #include <cstddef>
 #include <cstdint>
@@ -15,17 +17,22 @@
 
 namespace platform {
 
-enum class TPixelFormat { pf24bit };
+enum class TPixelFormat {
+    pf8bit,  // grey: one byte a pixel, its level (blue = green = red)
+    pf24bit,
+};
 
 class TBitmap {
 public:
     void Assign(const TBitmap& other);
-    // Bitmaps are held in 24 bits from the moment they are loaded; this states what the caller
-    // relies on and converts nothing.
-    void SetPixelFormat(TPixelFormat) {}
+    // Converting to 24 bits gives each pixel of a grey bitmap its level in blue, green and red; a
+    // 24-bit bitmap is left as it is. Colour cannot be turned grey here: that is an operation's work.
+    void SetPixelFormat(TPixelFormat format);
+    TPixelFormat PixelFormat() const { return format_; }
 
-    // Gives the bitmap pixels of its own of this size; their values are undefined until written.
-    void SetSize(int width, int height);
+    // Gives the bitmap pixels of its own of this size and layout; their values are undefined until
+    // written.
+    void SetSize(int width, int height, TPixelFormat format = TPixelFormat::pf24bit);
 
     std::uint8_t* GetScanline(int y);  // writable: unshares the pixels first
     const std::uint8_t* GetScanline(int y) const;
@@ -41,12 +48,19 @@ public:
 private:
     int width_ = 0;
     int height_ = 0;
+    TPixelFormat format_ = TPixelFormat::pf24bit;
     std::size_t stride_ = 0;
     Bytes pixels_;
 };
 
-// Bytes in one padded 24-bit row.
-constexpr std::size_t strideOf(int width) { return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3}; }
+// Bytes in one row, padded to a multiple of four.
+constexpr std::size_t strideOf(int width, TPixelFormat format = TPixelFormat::pf24bit) {
+    const std::size_t bytesPerPixel = format == TPixelFormat::pf8bit ? 1 : 3;
+    return (static_cast<std::size_t>(width) * bytesPerPixel + 3) & ~std::size_t{3};
+}
+
+// One grey row in 24 bits: each level goes to blue, green and red of its pixel.
+void widenGreyRow(const std::uint8_t* grey, std::uint8_t* bgr, int width);
 
 // The picture a view shows. It always holds a bitmap, possibly an empty one.
 class TPicture {

@@ -66,7 +66,7 @@ TEST_F(RandomRun, ThousandsOfStepsKeepEveryPromise) {
     std::map<std::string, StageState> stage = {
         {"A.bmp", StageState::Missing}, {"B.bmp", StageState::Missing}, {"C.bmp", StageState::Missing}};
     int largest = 0;  // side of the largest picture loaded so far
-    std::size_t lumaCapacity = 0, medianCapacity = 0;
+    std::size_t medianCapacity = 0;
     std::vector<std::size_t> heapAtThousands;
     std::map<std::string, int> counts;
 
@@ -103,7 +103,6 @@ TEST_F(RandomRun, ThousandsOfStepsKeepEveryPromise) {
             click(form->Button4);
             shown = referenceLumaPicture(model);
             wrote = "A.bmp";
-            EXPECT_GE(imaging::lumaPlane().capacity(), static_cast<std::size_t>(model.width) * model.height);
             ++counts["grey"];
         } else if (action < 53) {  // 濾波: needs a readable A.bmp
             click(form->Button5);
@@ -170,9 +169,7 @@ TEST_F(RandomRun, ThousandsOfStepsKeepEveryPromise) {
                 EXPECT_EQ(bytesOf(file.c_str()), bytes) << file << " changed";
             }
         }
-        // The planes only grow.
-        EXPECT_GE(imaging::lumaPlane().capacity(), lumaCapacity);
-        lumaCapacity = imaging::lumaPlane().capacity();
+        // The median plane only grows.
         EXPECT_GE(imaging::medianPlane().capacity(), medianCapacity);
         medianCapacity = imaging::medianPlane().capacity();
         if ((step + 1) % 1000 == 0) {

@@ -126,6 +126,16 @@ TEST_F(Window, StretchedViewDrawsThePictureOverTheWholeView) {
     EXPECT_EQ(drawn.pixel(200, 60), qRgb(255, 0, 0));
 }
 
+TEST_F(Window, GreyPictureIsDrawnInItsLevels) {
+    Pixels p(4, 2, {0, 0, 255});
+    p.at(3, 1) = {255, 0, 0};
+    load(savePicture(p));
+    click(form->Button4);
+    const QImage drawn = form->Image2->widget()->grab().toImage();
+    EXPECT_EQ(drawn.pixel(5, 5), qRgb(76, 76, 76));  // the luma of pure red
+    EXPECT_EQ(drawn.pixel(315, 235), qRgb(29, 29, 29));  // of pure blue
+}
+
 TEST_F(Window, UnstretchedViewDrawsThePictureAtItsOwnSize) {
     form->Image2->Picture->Assign(toBitmap(Pixels(4, 2, {0, 255, 0})));
     const QImage drawn = form->Image2->widget()->grab().toImage();

@@ -51,7 +51,36 @@ std::vector<std::uint8_t> gifOf(const Pixels& p) {
     return out;
 }
 
+// A grey bitmap whose levels count up from 10, row after row.
+platform::TBitmap greyBitmap(int width, int height) {
+    platform::TBitmap grey;
+    grey.SetSize(width, height, platform::TPixelFormat::pf8bit);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) grey.GetScanline(y)[x] = static_cast<std::uint8_t>(10 + y * width + x);
+    return grey;
+}
+
 }  // namespace
+
+TEST(Bitmap, GreyBitmapWidensTo24BitsAndLeavesItsCopiesGrey) {
+    const platform::TBitmap grey = greyBitmap(5, 3);
+    EXPECT_EQ(grey.Stride(), 8u);
+    platform::TBitmap wide;
+    wide.Assign(grey);
+    wide.SetPixelFormat(platform::TPixelFormat::pf24bit);
+    EXPECT_EQ(wide.PixelFormat(), platform::TPixelFormat::pf24bit);
+    EXPECT_EQ(wide.Stride(), 16u);
+    Pixels expected(5, 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) {
+            const auto level = static_cast<std::uint8_t>(10 + y * 5 + x);
+            expected.at(x, y) = {level, level, level};
+        }
+    EXPECT_EQ(toPixels(wide), expected);
+    EXPECT_EQ(grey.PixelFormat(), platform::TPixelFormat::pf8bit);
+    EXPECT_EQ(grey.GetScanline(2)[4], 24);
+    EXPECT_THROW(wide.SetPixelFormat(platform::TPixelFormat::pf8bit), std::invalid_argument);
+}
 
 TEST(Bitmap, CopiesSharePixelsUntilOneWrites) {
     platform::TBitmap a = toBitmap(designedPicture(5, 3));
@@ -147,12 +176,15 @@ TEST_F(Pictures, HundredMegapixelPhotoLoads) {
     EXPECT_NEAR(loaded.GetScanline(9999)[3 * 9999 + 2], 200, 4);
 }
 
-TEST_F(Pictures, SavedPictureIsA24BitBmpEvenForGreyPictures) {
+TEST_F(Pictures, GreyPictureIsSavedAsA24BitBmp) {
+    // Three pixels a row: one byte of padding in the grey rows, three in the file's rows.
     platform::TPicture picture;
-    picture.Assign(toBitmap(Pixels(3, 3, {7, 7, 7})));
+    picture.Assign(greyBitmap(3, 2));
     picture.SaveToFile("A.bmp");
     const auto bytes = readFileBytes("A.bmp");
-    ASSERT_GE(bytes.size(), 54u);
+    ASSERT_EQ(bytes.size(), 54u + 2 * 12);
     EXPECT_EQ(bytes[28], 24);
-    EXPECT_EQ(bytes.size(), 54u + 3 * 12);
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 54, bytes.end()),
+              (std::vector<std::uint8_t>{13, 13, 13, 14, 14, 14, 15, 15, 15, 0, 0, 0,    // bottom row first
+                                         10, 10, 10, 11, 11, 11, 12, 12, 12, 0, 0, 0}));
 }

@@ -69,7 +69,10 @@ QImage toQImage(const Pixels& p) {
     return image;
 }
 
-Pixels toPixels(const platform::TBitmap& bitmap) {
+Pixels toPixels(const platform::TBitmap& picture) {
+    platform::TBitmap bitmap;  // grey pictures are read in 24 bits, as the operations read them
+    bitmap.Assign(picture);
+    bitmap.SetPixelFormat(platform::TPixelFormat::pf24bit);
     Pixels pixels(bitmap.Width(), bitmap.Height());
     if (bitmap.Empty()) return Pixels();
     for (int y = 0; y < pixels.height; ++y) {
