@@ -18,7 +18,7 @@ constexpr std::size_t kFileHeaderSize = 14;
 constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::size_t kHeadersSize = kFileHeaderSize + kInfoHeaderSize;
 constexpr std::uint32_t kPixelsPerMetre = 3780;  // 96 pixels per inch
-constexpr std::size_t kChunkSize = 1 << 20;
+constexpr std::size_t kChunkSize = 128 << 10;
 
 WriteFunction currentWrite = ::write;
 
