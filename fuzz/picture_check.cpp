@@ -1,6 +1,5 @@
 #include "fuzz/picture_check.h"
 
-#include <QImageReader>
 #include <cstring>
 #include <algorithm>
 #include <fstream>
@@ -78,17 +77,9 @@ bool announcesHugePicture(const fs::path& input, const std::vector<std::uint8_t>
     const bool bmp24 = head.size() >= 54 && head[0] == 'B' && head[1] == 'M' && u32(head, 14) == 40 &&
                        head[26] == 1 && head[27] == 0 && head[28] == 24 && head[29] == 0 && u32(head, 30) == 0;
     if (bmp24) return false;
-    const std::string extension = input.extension().string();
-    for (const platform::PictureKind& kind : platform::pictureKinds()) {
-        if (std::find(kind.extensions.begin(), kind.extensions.end(), extension) == kind.extensions.end()) continue;
-        QImageReader reader(QString::fromStdString(input.string()), QByteArray::fromStdString(kind.readerFormat));
-        reader.setAutoDetectImageFormat(false);
-        reader.setDecideFormatFromContent(false);
-        const QSize size = reader.size();
-        const long long pixels = static_cast<long long>(size.width()) * size.height();
-        return size.isValid() && pixels > kMostDecodedPixels && pixels <= platform::kMostPixels;
-    }
-    return false;
+    const platform::AnnouncedSize size = platform::announcedSize(input.string());
+    const long long pixels = size.width * size.height;
+    return size.width >= 0 && pixels > kMostDecodedPixels && pixels <= platform::kMostPixels;
 }
 
 std::string check(const fs::path& input, const fs::path& scratch, Outcome& outcome) {

@@ -138,13 +138,20 @@ TBitmap toBitmap(const QImage& decoded) {
     return bitmap;
 }
 
-TBitmap readWithQt(const std::string& fileName, const PictureKind& kind) {
-    allowLargePictures();
-    QImageReader reader(QString::fromStdString(fileName), QByteArray::fromStdString(kind.readerFormat));
-    // The extension alone decides the kind, so a file that is not what its name says is refused.
+// Qt's reader for a file of this kind. The extension alone decides the kind, so a file that is not
+// what its name says is refused.
+void configureReader(QImageReader& reader, const std::string& fileName, const PictureKind& kind) {
+    reader.setFileName(QString::fromStdString(fileName));
+    reader.setFormat(QByteArray::fromStdString(kind.readerFormat));
     reader.setAutoDetectImageFormat(false);
     reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(true);  // phone photos come the right way up, as their EXIF orientation says
+}
+
+TBitmap readWithQt(const std::string& fileName, const PictureKind& kind) {
+    allowLargePictures();
+    QImageReader reader;
+    configureReader(reader, fileName, kind);
     // A header of 0 x 0 pixels is broken: its real size only shows while decoding, where a GIF's
     // frames could then claim far more than the header said.
     const QSize announced = reader.size();
@@ -159,6 +166,16 @@ TBitmap readWithQt(const std::string& fileName, const PictureKind& kind) {
 }
 
 }  // namespace
+
+AnnouncedSize announcedSize(const std::string& fileName) {
+    const PictureKind* kind = kindForExtension(lowerExtension(fileName));
+    if (!kind) return {};
+    QImageReader reader;
+    configureReader(reader, fileName, *kind);
+    const QSize size = reader.size();
+    if (!size.isValid()) return {};
+    return {size.width(), size.height()};
+}
 
 TBitmap loadPicture(const std::string& fileName) {
     const std::string extension = lowerExtension(fileName);

@@ -93,6 +93,14 @@ const std::vector<PictureKind>& pictureKinds();
 // kMostPixels are refused from their header, before anything is decoded.
 constexpr long long kMostPixels = 1LL << 27;  // 134 megapixels
 TBitmap loadPicture(const std::string& fileName);
+
+// The size a picture file's header announces to the reader of the kind its extension names, as
+// loadPicture asks it; -1 x -1 when the kind is unknown or the header does not say.
+struct AnnouncedSize {
+    long long width = -1;
+    long long height = -1;
+};
+AnnouncedSize announcedSize(const std::string& fileName);
 TBitmap loadBmp(const std::string& fileName);
 
 }  // namespace platform
