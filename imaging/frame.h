@@ -15,7 +15,8 @@ inline constexpr const char* kLoadPictureMessage = "請載入圖檔!!";
 // Tells the user when there is no picture to work on; the operation goes on either way.
 void guardSourcePicture(const platform::TPicture& source);
 
-// The operation's own 24-bit copy of a picture. It shares the picture's pixels until it writes.
+// The operation's own 24-bit copy of a picture. It shares a 24-bit picture's pixels until it
+// writes; a grey picture is widened into pixels of its own.
 platform::TBitmap workCopyOf(const platform::TPicture& picture);
 
 // Reads a stage file into `copy`; throws, naming the file, when it cannot be read.

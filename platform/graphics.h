@@ -94,6 +94,8 @@ const std::vector<PictureKind>& pictureKinds();
 constexpr long long kMostPixels = 1LL << 27;  // 134 megapixels
 TBitmap loadPicture(const std::string& fileName);
 
+TBitmap loadBmp(const std::string& fileName);
+
 // The size a picture file's header announces to the reader of the kind its extension names, as
 // loadPicture asks it; -1 x -1 when the kind is unknown or the header does not say.
 struct AnnouncedSize {
@@ -101,6 +103,5 @@ struct AnnouncedSize {
     long long height = -1;
 };
 AnnouncedSize announcedSize(const std::string& fileName);
-TBitmap loadBmp(const std::string& fileName);
 
 }  // namespace platform
