@@ -93,7 +93,6 @@ const std::vector<PictureKind>& pictureKinds();
 // kMostPixels are refused from their header, before anything is decoded.
 constexpr long long kMostPixels = 1LL << 27;  // 134 megapixels
 TBitmap loadPicture(const std::string& fileName);
-
 TBitmap loadBmp(const std::string& fileName);
 
 // The size a picture file's header announces to the reader of the kind its extension names, as
