@@ -12,7 +12,7 @@ void drawEdges(const platform::TBitmap& from, platform::TBitmap& into, int thres
     const int width = from.Width(), height = from.Height();
     // Shares the picture's pixels, so that they stay readable when `into` is `from` and gets new ones.
     const platform::TBitmap source(from);
-    const rows::BgrRows output = rows::freshRows(into, width, height);
+    const rows::WritableRows output = rows::freshRows(into, width, height);
     if (!output.first) return;
     const std::size_t rowBytes = static_cast<std::size_t>(width);
 

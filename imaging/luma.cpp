@@ -18,28 +18,24 @@ std::uint8_t lumaOf(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
 }
 
 namespace {
-platform::TBitmap& plane() {
-    static platform::TBitmap luma;
-    return luma;
+// The luma of the last picture decomposed, a grey bitmap; read back by lumaDisplay in the same press.
+platform::TBitmap& lumaPlane() {
+    static platform::TBitmap plane;
+    return plane;
 }
 }  // namespace
 
-const platform::TBitmap& lumaPlane() { return plane(); }
-
 void lumaDecompose(const platform::TBitmap& picture) {
-    platform::TBitmap& luma = plane();
-    luma.SetSize(picture.Width(), picture.Height(), platform::TPixelFormat::pf8bit);
-    if (luma.Empty()) return;
-    // The rows are taken here, on the calling thread: the writable accessor may not run on a helper.
-    std::uint8_t* const first = luma.GetScanline(0);
-    const std::size_t stride = luma.Stride();
+    const int width = picture.Width();
+    const rows::WritableRows luma =
+        rows::freshRows(lumaPlane(), width, picture.Height(), platform::TPixelFormat::pf8bit);
+    if (!luma.first) return;
     const std::size_t bytes = picture.Stride() * static_cast<std::size_t>(picture.Height());
     forRowsSplit(picture.Height(), bytes, [&](int begin, int end) {
-        for (int y = begin; y < end; ++y)
-            rows::luma(picture.GetScanline(y), first + stride * static_cast<std::size_t>(y), picture.Width());
+        for (int y = begin; y < end; ++y) rows::luma(picture.GetScanline(y), rows::rowOf(luma, y), width);
     });
 }
 
-void lumaDisplay(platform::TBitmap& into) { into.Assign(plane()); }
+void lumaDisplay(platform::TBitmap& into) { into.Assign(lumaPlane()); }
 
 }  // namespace imaging

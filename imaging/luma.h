@@ -11,11 +11,9 @@ namespace imaging {
 // level v >= 1 gives v - 1.
 std::uint8_t lumaOf(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 
-// The luma of the last picture decomposed, a grey bitmap; read back by lumaDisplay in the same press.
-const platform::TBitmap& lumaPlane();
-
-// Fills the luma plane from a 24-bit picture; the picture is not changed. Grey pictures handed out
-// earlier keep their pixels: the plane takes fresh ones while it shares its old ones.
+// Fills the luma plane, a grey bitmap that lives for the whole run, from a 24-bit picture; the
+// picture is not changed. Grey pictures handed out earlier keep their pixels: the plane takes
+// fresh ones while it shares its old ones.
 void lumaDecompose(const platform::TBitmap& picture);
 
 // Gives `into` the grey picture of the luma plane, at the size of the picture last decomposed. The

@@ -104,7 +104,7 @@ void medianFilter(const platform::TBitmap& from, platform::TBitmap& into) {
         for (int y = begin; y < end; ++y) rows::blue(from.GetScanline(y), blue.row(y + 1) + 1, width);
     });
     // The blue channel is all that is read from here on, so `into` may be `from`.
-    const rows::BgrRows output = rows::freshRows(into, width, height);
+    const rows::WritableRows output = rows::freshRows(into, width, height);
     if (!output.first) return;
     runPasses(blue, width, height, [&](const auto& band) {
         const rows::BgrRowWriter writer(output);

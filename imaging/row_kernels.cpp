@@ -14,10 +14,10 @@
 
 namespace imaging::rows {
 
-BgrRows freshRows(platform::TBitmap& into, int width, int height) {
-    into.SetSize(width, height);
-    if (into.Empty()) return BgrRows{};
-    return BgrRows{into.GetScanline(0), into.Stride(), width, height};
+WritableRows freshRows(platform::TBitmap& into, int width, int height, platform::TPixelFormat format) {
+    into.SetSize(width, height, format);
+    if (into.Empty()) return WritableRows{};
+    return WritableRows{into.GetScanline(0), into.Stride(), width, height};
 }
 
 namespace {
@@ -57,9 +57,6 @@ void greyPortable(const std::uint8_t* bgr, std::uint8_t* out, int width) {
 }
 void bluePortable(const std::uint8_t* bgr, std::uint8_t* out, int width) {
     for (int x = 0; x < width; ++x) out[x] = bgr[3 * x];
-}
-void greyToBgrPortable(const std::uint8_t* grey, std::uint8_t* bgr, int width) {
-    for (int x = 0; x < width; ++x, bgr += 3) bgr[0] = bgr[1] = bgr[2] = grey[x];
 }
 void edgesPortable(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
                    int threshold, std::uint8_t* out) {
@@ -175,39 +172,25 @@ AVX2 void blueAvx2(const std::uint8_t* bgr, std::uint8_t* out, int width) {
     bluePortable(bgr + 3 * x, out + x, width - x);
 }
 
-// Sixteen grey values into 48 bytes of blue, green, red; Store is _mm_storeu_si128 or, at a
-// 16-byte aligned address, _mm_stream_si128.
-template <void (*Store)(__m128i*, __m128i)>
-AVX2 int greyToBgrSteps(const std::uint8_t* grey, std::uint8_t* bgr, int x, int width) {
+// Widening with stores that bypass the cache: for results too large to stay in it anyway, this
+// saves reading each line of the destination before it is overwritten. Sixteen grey values make
+// 48 bytes a step; the stores need 16-byte alignment, so the pixels before the first aligned one
+// go the ordinary way.
+AVX2 void greyToBgrStreamingAvx2(const std::uint8_t* grey, std::uint8_t* bgr, int width) {
     const __m128i to0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
     const __m128i to1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
     const __m128i to2 = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+    int x = 0;
+    while (x < width && reinterpret_cast<std::uintptr_t>(bgr + 3 * x) % 16 != 0) ++x;
+    platform::widenGreyRow(grey, bgr, x);
     for (; x + 16 <= width; x += 16) {
         const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(grey + x));
         __m128i* p = reinterpret_cast<__m128i*>(bgr + 3 * x);
-        Store(p, _mm_shuffle_epi8(g, to0));
-        Store(p + 1, _mm_shuffle_epi8(g, to1));
-        Store(p + 2, _mm_shuffle_epi8(g, to2));
+        _mm_stream_si128(p, _mm_shuffle_epi8(g, to0));
+        _mm_stream_si128(p + 1, _mm_shuffle_epi8(g, to1));
+        _mm_stream_si128(p + 2, _mm_shuffle_epi8(g, to2));
     }
-    return x;
-}
-AVX2 void storeCached(__m128i* p, __m128i v) { _mm_storeu_si128(p, v); }
-AVX2 void storeAround(__m128i* p, __m128i v) { _mm_stream_si128(p, v); }
-
-AVX2 void greyToBgrAvx2(const std::uint8_t* grey, std::uint8_t* bgr, int width) {
-    const int x = greyToBgrSteps<storeCached>(grey, bgr, 0, width);
-    greyToBgrPortable(grey + x, bgr + 3 * x, width - x);
-}
-
-// The same, with stores that bypass the cache: for results too large to stay in it anyway, this
-// saves reading each line of the destination before it is overwritten. The stores need 16-byte
-// alignment, so the pixels before the first aligned one go the ordinary way.
-AVX2 void greyToBgrStreamingAvx2(const std::uint8_t* grey, std::uint8_t* bgr, int width) {
-    int x = 0;
-    while (x < width && reinterpret_cast<std::uintptr_t>(bgr + 3 * x) % 16 != 0) ++x;
-    greyToBgrPortable(grey, bgr, x);
-    x = greyToBgrSteps<storeAround>(grey, bgr, x, width);
-    greyToBgrPortable(grey + x, bgr + 3 * x, width - x);
+    platform::widenGreyRow(grey + x, bgr + 3 * x, width - x);
 }
 
 AVX2 void fenceAvx2() { _mm_sfence(); }
@@ -289,7 +272,6 @@ struct Kernels {
     void (*luma)(const std::uint8_t*, std::uint8_t*, int);
     void (*grey)(const std::uint8_t*, std::uint8_t*, int);
     void (*blue)(const std::uint8_t*, std::uint8_t*, int);
-    void (*greyToBgr)(const std::uint8_t*, std::uint8_t*, int);
     void (*greyToBgrStreaming)(const std::uint8_t*, std::uint8_t*, int);
     void (*finishStreaming)();
     void (*edges)(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, int, int, std::uint8_t*);
@@ -298,11 +280,11 @@ struct Kernels {
 
 void nothingToFinish() {}
 
-constexpr Kernels kPortable{lumaPortable,      greyPortable,    bluePortable,  greyToBgrPortable,
-                            greyToBgrPortable, nothingToFinish, edgesPortable, medianPortable};
+constexpr Kernels kPortable{lumaPortable,    greyPortable,  bluePortable,  platform::widenGreyRow,
+                            nothingToFinish, edgesPortable, medianPortable};
 #ifdef EDGEPIPE_X86
-constexpr Kernels kAvx2{lumaAvx2,  greyAvx2,   blueAvx2,
-                        greyToBgrAvx2, greyToBgrStreamingAvx2, fenceAvx2, edgesAvx2, medianAvx2};
+constexpr Kernels kAvx2{lumaAvx2,   greyAvx2,  blueAvx2,  greyToBgrStreamingAvx2,
+                        fenceAvx2, edgesAvx2, medianAvx2};
 const Kernels* chosenFor(bool wide) { return wide && cpuHasAvx2() ? &kAvx2 : &kPortable; }
 #else
 const Kernels* chosenFor(bool) { return &kPortable; }
@@ -317,7 +299,6 @@ const Kernels& k() { return *current.load(std::memory_order_relaxed); }
 void luma(const std::uint8_t* bgr, std::uint8_t* out, int width) { k().luma(bgr, out, width); }
 void grey(const std::uint8_t* bgr, std::uint8_t* out, int width) { k().grey(bgr, out, width); }
 void blue(const std::uint8_t* bgr, std::uint8_t* out, int width) { k().blue(bgr, out, width); }
-void greyToBgr(const std::uint8_t* grey, std::uint8_t* bgr, int width) { k().greyToBgr(grey, bgr, width); }
 void greyToBgrStreaming(const std::uint8_t* grey, std::uint8_t* bgr, int width) {
     k().greyToBgrStreaming(grey, bgr, width);
 }

@@ -18,11 +18,8 @@ void grey(const std::uint8_t* bgr, std::uint8_t* out, int width);
 // The blue byte of `width` 24-bit pixels.
 void blue(const std::uint8_t* bgr, std::uint8_t* out, int width);
 
-// Writes each grey value into blue, green and red of the matching pixel.
-void greyToBgr(const std::uint8_t* grey, std::uint8_t* bgr, int width);
-
-// greyToBgr for pictures larger than the cache: the stores go around it. A thread that used it
-// calls finishStreaming before others may read what it wrote.
+// platform::widenGreyRow for pictures larger than the cache: the stores go around it. A thread
+// that used it calls finishStreaming before others may read what it wrote.
 void greyToBgrStreaming(const std::uint8_t* grey, std::uint8_t* bgr, int width);
 void finishStreaming();
 // Pictures of at least this many bytes are written with greyToBgrStreaming.
@@ -30,41 +27,38 @@ inline constexpr std::size_t kStreamingBytes = 4u << 20;  // beyond what the cac
 
 // The writable rows of a bitmap, taken once on the calling thread: the writable accessor unshares
 // the pixels, which must not happen on a helper thread.
-struct BgrRows {
+struct WritableRows {
     std::uint8_t* first = nullptr;  // null for an empty picture
     std::size_t stride = 0;
     int width = 0;
     int height = 0;
 };
-// Gives `into` pixels of its own of this size (values undefined) and returns its rows.
-BgrRows freshRows(platform::TBitmap& into, int width, int height);
+// Gives `into` pixels of its own of this size and layout (values undefined) and returns its rows.
+WritableRows freshRows(platform::TBitmap& into, int width, int height,
+                       platform::TPixelFormat format = platform::TPixelFormat::pf24bit);
+// Row y of those rows.
+inline std::uint8_t* rowOf(const WritableRows& rows, int y) { return rows.first + rows.stride * static_cast<std::size_t>(y); }
 
 // Writes grey rows into the 24-bit rows of one picture, going around the cache when the picture
 // is large. Make one per thread and band; it fences its streaming stores when it goes.
 class BgrRowWriter {
 public:
-    explicit BgrRowWriter(const BgrRows& rows)
-        : first_(rows.first),
-          stride_(rows.stride),
-          width_(rows.width),
-          streaming_(rows.stride * static_cast<std::size_t>(rows.height) >= kStreamingBytes) {}
+    explicit BgrRowWriter(const WritableRows& rows)
+        : rows_(rows), streaming_(rows.stride * static_cast<std::size_t>(rows.height) >= kStreamingBytes) {}
     ~BgrRowWriter() {
         if (streaming_) finishStreaming();
     }
     BgrRowWriter(const BgrRowWriter&) = delete;
     BgrRowWriter& operator=(const BgrRowWriter&) = delete;
     void write(int y, const std::uint8_t* grey) const {
-        std::uint8_t* row = first_ + stride_ * static_cast<std::size_t>(y);
         if (streaming_)
-            greyToBgrStreaming(grey, row, width_);
+            greyToBgrStreaming(grey, rowOf(rows_, y), rows_.width);
         else
-            greyToBgr(grey, row, width_);
+            platform::widenGreyRow(grey, rowOf(rows_, y), rows_.width);
     }
 
 private:
-    std::uint8_t* first_;
-    std::size_t stride_;
-    int width_;
+    WritableRows rows_;
     bool streaming_;
 };
 

@@ -9,7 +9,6 @@
 #include <random>
 
 #include "app/window_fixture.h"
-#include "imaging/luma.h"
 #include "imaging/median.h"
 #include "platform/pixel_store.h"
 
