@@ -141,6 +141,11 @@ TBitmap toBitmap(const QImage& decoded) {
     return bitmap;
 }
 
+void refuseTooLarge(const std::string& fileName, QSize size) {
+    if (static_cast<long long>(size.width()) * size.height() > kMostPixels)
+        failFile(fileName, "picture too large (" + sizeText(size.width(), size.height()) + ")");
+}
+
 // Qt's reader for a file of this kind. The extension alone decides the kind, so a file that is not
 // what its name says is refused.
 void configureReader(QImageReader& reader, const std::string& fileName, const PictureKind& kind) {
@@ -159,12 +164,13 @@ TBitmap readWithQt(const std::string& fileName, const PictureKind& kind) {
     // frames could then claim far more than the header said.
     const QSize announced = reader.size();
     if (announced.isValid() && announced.isEmpty()) failFile(fileName, "empty picture (0 x 0 pixels)");
-    if (announced.isValid() && static_cast<long long>(announced.width()) * announced.height() > kMostPixels)
-        failFile(fileName, "picture too large (" + sizeText(announced.width(), announced.height()) + ")");
+    if (announced.isValid()) refuseTooLarge(fileName, announced);
     const QImage image = reader.read();
     if (image.isNull())
         failFile(fileName, "cannot read as a " + QByteArray::fromStdString(kind.readerFormat).toUpper().toStdString() +
                                " picture (" + reader.errorString().toStdString() + ")");
+    // A GIF's header may announce its first frame while the picture is its far larger screen.
+    refuseTooLarge(fileName, image.size());
     return toBitmap(image);
 }
 
