@@ -34,14 +34,24 @@ TForm1::TForm1() : TForm("Form1", 192, 114, 688, 453) {
     Button3->OnClick = [this](TObject* s) { Button3Click(s); };
     Button4->OnClick = [this](TObject* s) { Button4Click(s); };
     Button5->OnClick = [this](TObject* s) { Button5Click(s); };
+    OnDropFile = [this](TObject* s, const std::string& fileName) { FormDropFile(s, fileName); };
 }
 
 // LOAD: a picture chosen in the dialog becomes the source picture, drawn scaled to the view.
 void TForm1::Button2Click(TObject*) {
     if (!OpenPictureDialog1->Execute()) return;
-    Image1->Picture->LoadFromFile(OpenPictureDialog1->FileName);
+    OpenPicture(OpenPictureDialog1->FileName);
+}
+
+// The dialog remembers the file, as if it had been chosen there.
+void TForm1::OpenPicture(const std::string& fileName) {
+    OpenPictureDialog1->FileName = fileName;
+    Image1->Picture->LoadFromFile(fileName);
     Image1->SetStretch(true);
 }
+
+// A picture file dropped anywhere on the window opens as LOAD opens it.
+void TForm1::FormDropFile(TObject*, const std::string& FileName) { OpenPicture(FileName); }
 
 // CLOSE
 void TForm1::Button3Click(TObject*) { Close(); }

@@ -32,6 +32,11 @@ public:
     void Button4Click(TObject* Sender);
     void Button5Click(TObject* Sender);
     void ScrollBar1Change(TObject* Sender);
+    void FormDropFile(TObject* Sender, const std::string& FileName);
+
+    // LOAD's loading step: a picture given on the command line or dropped on the window goes
+    // the same way as one chosen in the dialog.
+    void OpenPicture(const std::string& fileName);
 
 private:
     void LumaDecomposition();

@@ -2,13 +2,15 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/console.h"
 #include "platform/errors.h"
 #include "platform/prompts.h"
 
@@ -17,15 +19,54 @@ namespace {
 
 TApplication theApplication;
 
-// Qt aborts when it cannot reach a display; say so plainly instead.
-bool displayReachable() {
-    const char* platformName = std::getenv("QT_QPA_PLATFORM");
-    if (platformName && *platformName && std::string(platformName).rfind("xcb", 0) != 0 &&
-        std::string(platformName).rfind("wayland", 0) != 0)
-        return true;  // offscreen, vnc and the like need no display
-    const char* x = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x && *x) || (wayland && *wayland);
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// Why no display could be opened, from what the environment pointed Qt at.
+std::string noDisplayReason() {
+    const std::string platformName = environment("QT_QPA_PLATFORM"), x = environment("DISPLAY"),
+                      wayland = environment("WAYLAND_DISPLAY");
+    if (!platformName.empty() && platformName.find("xcb") == std::string::npos &&
+        platformName.find("wayland") == std::string::npos)
+        return "Qt's platform \"" + platformName + "\" could not start";
+    std::string reason = x.empty() ? "DISPLAY is not set" : "the X display \"" + x + "\" cannot be opened";
+    if (!wayland.empty()) reason = "the Wayland display \"" + wayland + "\" cannot be used, and " + reason;
+    return reason;
+}
+
+// Qt ends the process when no platform plugin can reach a display, after warnings from each plugin
+// it tried. While Qt starts, those are held back and the end is one line and status 1.
+void onStartMessage(QtMsgType type, const QMessageLogContext&, const QString&) {
+    if (type != QtFatalMsg) return;
+    console::say("edgepipe: no display to show the window on (" + noDisplayReason() +
+                 "); start it from a desktop session, or without a display: xvfb-run edgepipe");
+    std::_Exit(1);
+}
+
+// In a Wayland session Qt picks its Wayland plugin alone; where that plugin is not installed, the
+// session's X server (XWayland) still serves. Qt tries the names of the list in order.
+void allowXInWaylandSessions() {
+    if (environment("QT_QPA_PLATFORM").empty() && environment("XDG_SESSION_TYPE") == "wayland" &&
+        !environment("DISPLAY").empty())
+        ::setenv("QT_QPA_PLATFORM", "wayland;xcb", 1);
+}
+
+// A picture that cannot be read is said in the message box; Qt's decoders need not say it again.
+void quietPictureReaders() { QLoggingCategory::setFilterRules("qt.gui.imageio*=false"); }
+
+// A run without display records the end request; the work stops at its next safe point.
+volatile std::sig_atomic_t endRequest = 0;
+void recordEndRequest(int signal) { endRequest = signal; }
+
+void recordEndRequests() {
+    struct sigaction action {};
+    action.sa_handler = recordEndRequest;
+    action.sa_flags = SA_RESTART;  // a file being written is written whole
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
 }
 
 // Keeps the busy cursor up while a handler runs; modal boxes it opens put the arrow back.
@@ -65,22 +106,39 @@ void closeOnEndRequest(TForm& form, QSocketNotifier*& notifier) {
 
 TApplication* Application = &theApplication;
 
-void TApplication::Initialize(int& argc, char** argv) {
-    if (!displayReachable()) {
-        std::fprintf(stderr, "edgepipe: no display to show the window on (DISPLAY is not set); "
-                             "start it from a desktop session or under xvfb-run\n");
-        std::exit(1);
-    }
-    new QApplication(argc, argv);  // lives until the process ends
+void TApplication::startQt(const std::vector<std::string>& arguments) {
+    arguments_ = arguments;
+    for (std::string& argument : arguments_) argv_.push_back(argument.data());
+    argv_.push_back(nullptr);
+    argc_ = static_cast<int>(arguments_.size());
+    quietPictureReaders();
+    const std::string platformBefore = environment("QT_QPA_PLATFORM");
+    allowXInWaylandSessions();
+    qInstallMessageHandler(onStartMessage);
+    new QApplication(argc_, argv_.data());  // lives until the process ends
+    qInstallMessageHandler(nullptr);
+    // The list was for Qt's start only; nothing this program starts should inherit it.
+    if (platformBefore.empty()) ::unsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName("edgepipe");
     QGuiApplication::setDesktopFileName("edgepipe");  // lets the desktop match the window to its launcher
 }
 
-void TApplication::Run() {
+void TApplication::Initialize(const std::vector<std::string>& arguments) { startQt(arguments); }
+
+void TApplication::InitializeWithoutDisplay(const std::vector<std::string>& arguments) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    startQt(arguments);
+    recordEndRequests();
+}
+
+int TApplication::EndRequest() const { return endRequest; }
+
+void TApplication::Run(const std::function<void()>& first) {
     if (!mainForm_) return;
     QSocketNotifier* endRequests = nullptr;
     closeOnEndRequest(*mainForm_, endRequests);
     mainForm_->Show();
+    if (first) QTimer::singleShot(0, [first] { dispatch([&first](TObject*) { first(); }, nullptr); });
     QApplication::exec();
     delete endRequests;
     // Closed: the window goes while Qt is still fully there, not during the exit of the process.

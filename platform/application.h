@@ -2,7 +2,10 @@
 // The application object: starts Qt, holds the main window, runs the message loop, and shows the
 // failures that handlers let escape.
 #include <exception>
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/controls.h"
 
@@ -10,9 +13,14 @@ namespace platform {
 
 class TApplication {
 public:
-    // Starts Qt. Without a display to show the window on, prints one line saying so and ends
-    // the process with status 1.
-    void Initialize(int& argc, char** argv);
+    // Starts Qt with these arguments, the program's name first. Without a display to show the
+    // window on, prints one line saying so and ends the process with status 1.
+    void Initialize(const std::vector<std::string>& arguments);
+    // Starts Qt for work with windows that are never shown: needs no display. Ctrl-C and SIGTERM
+    // then only record their request (see EndRequest) instead of ending the process.
+    void InitializeWithoutDisplay(const std::vector<std::string>& arguments);
+    // The signal (SIGINT or SIGTERM) that asked a run without display to end, or 0.
+    int EndRequest() const;
 
     // Creates the main window, stores it in `form` and keeps it for the whole run.
     template <class Form>
@@ -22,13 +30,20 @@ public:
         mainForm_ = std::move(created);
     }
 
-    // Shows the main window and runs the message loop until it is closed.
-    void Run();
+    // Shows the main window and runs the message loop until it is closed. `first`, when given,
+    // is the loop's first event, run through dispatch: a failure shows over the window.
+    void Run(const std::function<void()>& first = {});
 
     void ShowException(const std::exception& failure);
 
 private:
+    void startQt(const std::vector<std::string>& arguments);
+
     std::unique_ptr<TForm> mainForm_;
+    // Qt keeps the argument count and vector for its whole run.
+    std::vector<std::string> arguments_;
+    std::vector<char*> argv_;
+    int argc_ = 0;
 };
 
 extern TApplication* Application;

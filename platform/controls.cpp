@@ -1,13 +1,20 @@
 #include "platform/controls.h"
 
+#include <QDropEvent>
 #include <QIcon>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
+#include <QTimer>
+#include <QUrl>
+#include <optional>
 
 #include "platform/application.h"
 #include "platform/prompts.h"
@@ -16,6 +23,8 @@ namespace platform {
 namespace {
 
 // A push button that Enter and Return press as well as Space, as on the desktop it came from.
+// The style draws its focus frame whenever it has the focus: styles otherwise wait for the first
+// Tab, and the window starts with the focus on SOBEL, which Enter presses.
 class PushButton : public QPushButton {
 public:
     using QPushButton::QPushButton;
@@ -28,6 +37,68 @@ protected:
         }
         QPushButton::keyPressEvent(event);
     }
+    void initStyleOption(QStyleOptionButton* option) const override {
+        QPushButton::initStyleOption(option);
+        if (hasFocus()) option->state |= QStyle::State_KeyboardFocusChange;
+    }
+};
+
+// A scroll bar that shows the style's focus frame around itself while it has the focus; styles
+// draw none on a scroll bar of their own.
+class ScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QScrollBar::paintEvent(event);
+        if (!hasFocus()) return;
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        frame.state |= QStyle::State_KeyboardFocusChange;
+        frame.backgroundColor = palette().color(QPalette::Window);
+        QPainter painter(this);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+    }
+};
+
+// The first of the dropped things, when it is a local file.
+std::optional<std::string> droppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile()) return std::nullopt;
+    return data->urls().first().toLocalFile().toStdString();
+}
+
+// Takes drops of a local file anywhere on the window and raises the form's OnDropFile once the
+// drop is over: a message box it may open must not hold up the program the file came from.
+class DropTarget : public QObject {
+public:
+    DropTarget(TForm& form, QWidget* area) : QObject(area), form_(form) {
+        area->setAcceptDrops(true);
+        area->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            drag->setAccepted(droppedFile(drag->mimeData()).has_value());
+            if (drag->isAccepted()) drag->acceptProposedAction();
+            return true;
+        }
+        if (event->type() != QEvent::Drop) return false;
+        auto* drop = static_cast<QDropEvent*>(event);
+        const std::optional<std::string> file = droppedFile(drop->mimeData());
+        drop->setAccepted(file.has_value());
+        if (!file) return true;
+        drop->acceptProposedAction();
+        QTimer::singleShot(0, this, [this, name = *file] {
+            dispatch([this, &name](TObject* sender) { if (form_.OnDropFile) form_.OnDropFile(sender, name); }, &form_);
+        });
+        return true;
+    }
+
+private:
+    TForm& form_;
 };
 
 // Draws a bitmap where it lies, without converting or copying it: Qt scales both layouts straight
@@ -85,7 +156,7 @@ std::string TButton::Caption() const { return static_cast<QPushButton*>(widget()
 // ---- TScrollBar -------------------------------------------------------------------------------
 
 TScrollBar::TScrollBar(TForm* owner, int left, int top, int width, int height)
-    : TControl(owner, new QScrollBar(Qt::Horizontal, owner->client()), left, top, width, height) {
+    : TControl(owner, new ScrollBar(Qt::Horizontal, owner->client()), left, top, width, height) {
     auto* bar = static_cast<QScrollBar*>(widget());
     bar->setFocusPolicy(Qt::StrongFocus);  // a tab stop whose arrow keys move it
     bar->setSingleStep(1);
@@ -101,7 +172,9 @@ void TScrollBar::SetRange(int min, int max) { static_cast<QScrollBar*>(widget())
 // ---- TEdit ------------------------------------------------------------------------------------
 
 TEdit::TEdit(TForm* owner, int left, int top, int width, int height)
-    : TControl(owner, new QLineEdit(owner->client()), left, top, width, height) {}
+    : TControl(owner, new QLineEdit(owner->client()), left, top, width, height) {
+    widget()->setAcceptDrops(false);  // a file dropped here opens it, as anywhere on the window
+}
 
 std::string TEdit::Text() const { return static_cast<QLineEdit*>(widget())->text().toStdString(); }
 void TEdit::SetText(const std::string& s) { static_cast<QLineEdit*>(widget())->setText(text(s)); }
@@ -162,6 +235,7 @@ TForm::TForm(const std::string& caption, int left, int top, int width, int heigh
     QFont font = window_->font();
     font.setPixelSize(11);  // 8 points at 96 pixels per inch
     window_->setFont(font);
+    new DropTarget(*this, client_);
 }
 
 TForm::~TForm() {

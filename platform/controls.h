@@ -21,6 +21,7 @@ public:
 };
 
 using TNotifyEvent = std::function<void(TObject* sender)>;
+using TDropFileEvent = std::function<void(TObject* sender, const std::string& fileName)>;
 
 class TForm;
 
@@ -105,6 +106,10 @@ public:
 
     QWidget* window() const;
     QWidget* client() const { return client_; }
+
+    // Raised when a local file is dropped anywhere on the window (the first, when several are).
+    // The drag's cursor shows a drop of anything else as refused.
+    TDropFileEvent OnDropFile;
 
 protected:
     // Creates a control owned by this form: `Button1 = Make<TButton>("LOAD", 32, 288, 89, 25)`.

@@ -3,7 +3,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <cstdio>
+
+#include "platform/console.h"
 
 namespace platform {
 namespace {
@@ -19,23 +20,32 @@ public:
     ArrowCursor& operator=(const ArrowCursor&) = delete;
 };
 
+// The window a box belongs over: the active one, or else the shown main window, which may not be
+// active yet when a picture given at start is refused.
+QWidget* boxParent() {
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->isVisible() && widget->isWindow() && !widget->windowFlags().testFlag(Qt::Popup)) return widget;
+    return nullptr;
+}
+
 class QtPrompts : public Prompts {
 public:
     void message(const std::string& text) override {
-        if (!qApp) return (void)std::fprintf(stderr, "%s\n", text.c_str());
+        if (!qApp) return console::say(text);
         ArrowCursor arrow;
-        QMessageBox::information(QApplication::activeWindow(), kBoxTitle, QString::fromStdString(text));
+        QMessageBox::information(boxParent(), kBoxTitle, QString::fromStdString(text));
     }
 
     void error(const std::string& text) override {
-        if (!qApp) return (void)std::fprintf(stderr, "edgepipe: %s\n", text.c_str());
+        if (!qApp) return console::say("edgepipe: " + text);
         ArrowCursor arrow;
-        QMessageBox::critical(QApplication::activeWindow(), kBoxTitle, QString::fromStdString(text));
+        QMessageBox::critical(boxParent(), kBoxTitle, QString::fromStdString(text));
     }
 
     std::optional<std::string> openPicture(const std::string& filter, const std::string& lastFile) override {
         ArrowCursor arrow;
-        const QString chosen = QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(),
+        const QString chosen = QFileDialog::getOpenFileName(boxParent(), QString(),
                                                             QString::fromStdString(lastFile),
                                                             QString::fromStdString(filter));
         if (chosen.isEmpty()) return std::nullopt;

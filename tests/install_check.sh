@@ -10,7 +10,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 test -x "$prefix/bin/edgepipe" || { echo "bin/edgepipe missing"; exit 1; }
 launcher="$prefix/share/applications/edgepipe.desktop"
 desktop-file-validate "$launcher"
-grep -qx 'Exec=edgepipe' "$launcher" || { echo "the launcher must start edgepipe without a file argument"; exit 1; }
+grep -qx 'Exec=edgepipe %f' "$launcher" || { echo "the launcher must hand edgepipe the file it opens"; exit 1; }
+grep -qx 'MimeType=image/bmp;image/png;image/jpeg;image/gif;' "$launcher" || { echo "the launcher must offer the picture kinds"; exit 1; }
 grep -q '^Categories=Graphics;' "$launcher" || { echo "the launcher belongs in Graphics"; exit 1; }
 
 png_size() {  # width x height from a PNG header

@@ -1,0 +1,170 @@
+#include "app/batch.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+
+#include "app/Unit1.h"
+#include "platform/application.h"
+#include "platform/console.h"
+#include "platform/errors.h"
+#include "platform/prompts.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::Application;
+using platform::console::say;
+
+struct Job {
+    std::string given;    // the picture as named on the command line
+    std::string picture;  // its absolute name: the working directory changes for each picture
+    fs::path folder;      // where its stage files go, absolute
+    std::string shown;    // that folder as the user named it
+};
+
+// One picture writes into the output folder itself; several each into a folder named after the
+// picture's file name without its extension. A name already taken by an earlier picture gets
+// "-2", "-3" ... appended, the first that is free.
+std::vector<Job> plan(const CommandLine& request) {
+    const fs::path output = absolutePath(request.output);
+    std::set<std::string> taken;
+    std::vector<Job> jobs;
+    for (const std::string& given : request.pictures) {
+        Job job{given, absolutePath(given), output, request.output};
+        if (request.pictures.size() > 1) {
+            std::string stem = fs::path(given).stem().string();
+            if (stem.empty()) stem = "picture";
+            std::string name = stem;
+            for (int n = 2; !taken.insert(name).second; ++n) name = stem + "-" + std::to_string(n);
+            job.folder /= name;
+            job.shown = (fs::path(request.output) / name).string();
+        }
+        jobs.push_back(std::move(job));
+    }
+    return jobs;
+}
+
+// The window writes its stage files into the working directory; make the picture's folder that.
+void enter(const Job& job) {
+    std::error_code error;
+    fs::create_directories(job.folder, error);
+    if (!error) fs::current_path(job.folder, error);
+    if (error) platform::failFile(job.shown, "cannot hold the stage files (" + error.message() + ")");
+}
+
+// What a person does in a fresh window: the scroll bar to T first, while its preview has no
+// picture to work on, then LOAD, 灰階, 濾波 and SOBEL. The folder is made once the picture is in,
+// so a picture that cannot be read leaves none. False when asked to stop between two steps, so
+// that every stage file written is whole.
+bool runPicture(const Job& job, int threshold) {
+    TForm1 form;
+    form.ScrollBar1->SetPosition(threshold);
+    form.OpenPicture(job.picture);
+    enter(job);
+    using Handler = void (TForm1::*)(TObject*);
+    const std::pair<TButton*, Handler> presses[] = {
+        {form.Button4, &TForm1::Button4Click}, {form.Button5, &TForm1::Button5Click}, {form.Button1, &TForm1::Button1Click}};
+    for (const auto& [button, handler] : presses) {
+        if (Application->EndRequest() != 0) return false;
+        (form.*handler)(button);
+    }
+    return true;
+}
+
+// No box ever opens in a batch: what the window would show is said on the terminal.
+class BatchPrompts : public platform::Prompts {
+public:
+    void message(const std::string& text) override { say("edgepipe: " + text); }
+    void error(const std::string& text) override { say("edgepipe: " + text); }
+    std::optional<std::string> openPicture(const std::string&, const std::string&) override { return std::nullopt; }
+};
+
+// "[3/40] ": how far the batch is.
+std::string counter(std::size_t at, std::size_t total) {
+    char text[48];
+    std::snprintf(text, sizeof text, "[%zu/%zu] ", at, total);
+    return text;
+}
+
+std::string seconds(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, s < 10 ? "%.2f s" : "%.0f s", s);
+    return text;
+}
+
+// Progress on standard error: one live line on a terminal, one plain line a picture elsewhere;
+// failures always, each on a line of its own.
+class Progress {
+public:
+    Progress(std::size_t total, bool quiet)
+        : total_(total), quiet_(quiet), live_(!quiet && platform::console::liveLinePossible()) {}
+
+    void starting(const Job& job) {
+        if (!live_) return;
+        const std::size_t finished = done_ + failed_;
+        std::string line = counter(finished + 1, total_) + std::to_string(done_) + " done, " + std::to_string(failed_) + " failed; now " + job.given;
+        if (finished > 0) {
+            const double each = spent_ / finished;
+            line += "; " + seconds(each) + " a picture, about " + seconds(each * (total_ - finished)) + " left";
+        }
+        platform::console::showLive(line);
+    }
+    void done(const Job& job, double took) {
+        ++done_;
+        spent_ += took;
+        if (!quiet_ && !live_) say(count() + job.given + ": done in " + seconds(took) + ", stage files in " + job.shown);
+    }
+    void failed(const Job& job, const std::string& message, double took) {
+        ++failed_;
+        spent_ += took;
+        say(count() + job.given + ": failed: " + message);
+    }
+    // The summary line; the exit status.
+    int finish(int signal) {
+        if (live_) platform::console::showLive("");
+        std::string summary = std::to_string(total_) + (total_ == 1 ? " picture: " : " pictures: ") +
+                              std::to_string(done_) + " done, " + std::to_string(failed_) + " failed";
+        if (signal != 0)
+            summary += ", " + std::to_string(total_ - done_ - failed_) + " not done (stopped by " +
+                       (signal == SIGINT ? "Ctrl-C" : "SIGTERM") + ")";
+        if (!quiet_) say(summary);
+        if (signal != 0) return 128 + signal;
+        return failed_ == 0 ? 0 : 1;
+    }
+
+private:
+    std::string count() const { return counter(done_ + failed_, total_); }
+
+    std::size_t total_, done_ = 0, failed_ = 0;
+    double spent_ = 0;
+    bool quiet_, live_;
+};
+
+}  // namespace
+
+int runBatch(const CommandLine& request) {
+    const std::vector<Job> jobs = plan(request);
+    Application->InitializeWithoutDisplay({request.qtArguments.front()});
+    platform::setPrompts(std::make_unique<BatchPrompts>());
+    const fs::path started = fs::current_path();
+    Progress progress(jobs.size(), request.quiet);
+    for (const Job& job : jobs) {
+        if (Application->EndRequest() != 0) break;
+        progress.starting(job);
+        const auto start = std::chrono::steady_clock::now();
+        const auto took = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+        try {
+            if (runPicture(job, request.threshold)) progress.done(job, took());
+        } catch (const std::exception& failure) {
+            progress.failed(job, failure.what(), took());
+        } catch (...) {
+            progress.failed(job, "", took());
+        }
+    }
+    std::error_code ignored;
+    fs::current_path(started, ignored);
+    return progress.finish(Application->EndRequest());
+}
