@@ -53,8 +53,10 @@ void allowXInWaylandSessions() {
         ::setenv("QT_QPA_PLATFORM", "wayland;xcb", 1);
 }
 
-// A picture that cannot be read is said in the message box; Qt's decoders need not say it again.
-void quietPictureReaders() { QLoggingCategory::setFilterRules("qt.gui.imageio*=false"); }
+// The terminal stays quiet: a picture that cannot be read is said in the message box, which Qt's
+// decoders need not say again, and Qt's other warnings are for developers, who get them back with
+// QT_LOGGING_RULES (it overrides these rules).
+void quietQt() { QLoggingCategory::setFilterRules("qt.gui.imageio*=false\nqt.*.warning=false\ndefault.warning=false"); }
 
 // A run without display records the end request; the work stops at its next safe point.
 volatile std::sig_atomic_t endRequest = 0;
@@ -111,7 +113,7 @@ void TApplication::startQt(const std::vector<std::string>& arguments) {
     for (std::string& argument : arguments_) argv_.push_back(argument.data());
     argv_.push_back(nullptr);
     argc_ = static_cast<int>(arguments_.size());
-    quietPictureReaders();
+    quietQt();
     const std::string platformBefore = environment("QT_QPA_PLATFORM");
     allowXInWaylandSessions();
     qInstallMessageHandler(onStartMessage);
