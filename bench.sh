@@ -25,3 +25,4 @@ QT_QPA_PLATFORM=offscreen "$BUILD/bench/presses_bench" "${COMMON[@]}" --memory="
     --benchmark_out="$RESULTS/presses.json" --benchmark_out_format=json "$@" >"$RESULTS/presses.txt"
 echo
 python3 "$ROOT/bench/table.py" "$RESULTS/kernels.json" "$RESULTS/presses.json" "$RESULTS/memory.txt" | tee "$RESULTS/table.md"
+python3 "$ROOT/bench/batch_bench.py" "$BUILD" "$RESULTS" | tee "$RESULTS/batch.md"

@@ -28,11 +28,14 @@ std::string environment(const char* name) {
 std::string noDisplayReason() {
     const std::string platformName = environment("QT_QPA_PLATFORM"), x = environment("DISPLAY"),
                       wayland = environment("WAYLAND_DISPLAY");
-    if (!platformName.empty() && platformName.find("xcb") == std::string::npos &&
-        platformName.find("wayland") == std::string::npos)
-        return "Qt's platform \"" + platformName + "\" could not start";
-    std::string reason = x.empty() ? "DISPLAY is not set" : "the X display \"" + x + "\" cannot be opened";
-    if (!wayland.empty()) reason = "the Wayland display \"" + wayland + "\" cannot be used, and " + reason;
+    const bool triedX = platformName.empty() || platformName.find("xcb") != std::string::npos;
+    const bool triedWayland = platformName.find("wayland") != std::string::npos || !wayland.empty();
+    if (!triedX && !triedWayland) return "Qt's platform \"" + platformName + "\" could not start";
+    std::string reason;
+    if (triedWayland)
+        reason = wayland.empty() ? "WAYLAND_DISPLAY is not set" : "the Wayland display \"" + wayland + "\" cannot be used";
+    if (triedWayland && triedX) reason += ", and ";
+    if (triedX) reason += x.empty() ? "DISPLAY is not set" : "the X display \"" + x + "\" cannot be opened";
     return reason;
 }
 
@@ -45,11 +48,12 @@ void onStartMessage(QtMsgType type, const QMessageLogContext&, const QString&) {
     std::_Exit(1);
 }
 
-// In a Wayland session Qt picks its Wayland plugin alone; where that plugin is not installed, the
-// session's X server (XWayland) still serves. Qt tries the names of the list in order.
+// In a Wayland session other than GNOME's, Qt picks its Wayland plugin alone; where that plugin is
+// not installed, the session's X server (XWayland) still serves. Qt tries a list's names in order.
 void allowXInWaylandSessions() {
+    const QString desktop = QString::fromStdString(environment("XDG_CURRENT_DESKTOP"));
     if (environment("QT_QPA_PLATFORM").empty() && environment("XDG_SESSION_TYPE") == "wayland" &&
-        !environment("DISPLAY").empty())
+        !environment("DISPLAY").empty() && !desktop.contains("gnome", Qt::CaseInsensitive))
         ::setenv("QT_QPA_PLATFORM", "wayland;xcb", 1);
 }
 

@@ -1,0 +1,140 @@
+#!/usr/bin/env python3
+"""Times `edgepipe --batch` on 20 photo-like pictures of 4000 x 3000 against the window's presses
+(the medians in presses.json from the same ./bench.sh run), and measures its peak resident memory
+for 5 and 20 pictures against 4 x the picture's 24-bit size plus the program's own base.
+
+    batch_bench.py BUILD_DIR RESULTS_DIR     (./bench.sh runs it after the window benchmark)
+"""
+import json
+import math
+import os
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+WIDTH, HEIGHT = 4000, 3000
+PRESSES = ["grey", "filter", "sobel"]
+RUNS = 3
+
+
+def write_bmp(path, width, height, pixel_row):
+    """A 24-bit BMP whose rows (top first) come from pixel_row(y) as bytes of blue, green, red."""
+    stride = (width * 3 + 3) & ~3
+    with open(path, "wb") as f:
+        f.write(b"BM" + struct.pack("<IHHI", 54 + stride * height, 0, 0, 54))
+        f.write(struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, stride * height, 2835, 2835, 0, 0))
+        padding = bytes(stride - width * 3)
+        for y in range(height - 1, -1, -1):
+            f.write(pixel_row(y) + padding)
+
+
+def photo_row(width, height):
+    """Light falling across the frame, a disc and a box with sharp outlines, fine texture and a
+    little noise: flat regions and edges, as in a photograph (the window benchmark's kind)."""
+    texture_x = [6 * math.sin(x * 0.3) for x in range(width)]
+    cx, cy, radius = width * 0.6, height * 0.45, min(width, height) * 0.25
+    noise = bytes((i * 2654435761 >> 13) % 7 for i in range(width * 3 + 4093))
+
+    def row(y):
+        fy = y / height
+        ty = math.sin(y * 0.21)
+        out = bytearray(width * 3)
+        dy2 = (y - cy) ** 2
+        for x in range(width):
+            fx = x / width
+            t = texture_x[x] * ty
+            if (x - cx) ** 2 + dy2 < radius * radius:
+                b, g, r = 40 + 30 * fx, 120 + 50 * fy, 210 - 40 * fx
+            elif 0.1 < fx < 0.35 and 0.55 < fy < 0.9:
+                b, g, r = 60, 70 + 30 * math.sin(x * 0.05), 80
+            else:
+                b, g, r = 180 - 90 * fy + 20 * fx, 140 - 40 * fy + 30 * fx, 90 + 60 * fy + 40 * fx
+            out[3 * x] = min(255, max(0, int(b + t)))
+            out[3 * x + 1] = min(255, max(0, int(g + t)))
+            out[3 * x + 2] = min(255, max(0, int(r + t)))
+        shift = (y * 31) % 4093
+        return bytes(min(255, v + n) for v, n in zip(out, noise[shift:shift + width * 3]))
+
+    return row
+
+
+def run_batch(program, pictures, output):
+    """Seconds and peak resident memory (bytes) of one batch run; it must succeed."""
+    start = time.perf_counter()
+    child = subprocess.Popen([program, "--batch", "--quiet", "--output", output] + pictures,
+                             env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    _, status, usage = os.wait4(child.pid, 0)
+    seconds = time.perf_counter() - start
+    if status != 0:
+        sys.exit(f"edgepipe --batch failed with status {status}")
+    return seconds, usage.ru_maxrss * 1024
+
+
+def press_medians(presses_json):
+    """{press: median ms} for the photo of 4000 x 3000 in the window benchmark."""
+    try:
+        with open(presses_json) as f:
+            data = json.load(f)
+    except OSError:
+        return {}
+    out = {}
+    for b in data["benchmarks"]:
+        what, who, size, picture = b["run_name"].split("/")[0].split("|")
+        if b.get("aggregate_name") == "median" and size == f"{WIDTH}x{HEIGHT}" and picture == "photo":
+            out[what.removeprefix("press-")] = b["real_time"] * {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
+    return out
+
+
+def main(build, results):
+    subprocess.run(["cmake", "--build", build, "--target", "edgepipe"], check=True, stdout=subprocess.DEVNULL)
+    program = os.path.join(build, "edgepipe")
+    pictures_dir = os.path.join(results, "batch-pictures")
+    os.makedirs(pictures_dir, exist_ok=True)
+    photo, tiny = os.path.join(pictures_dir, "photo.bmp"), os.path.join(pictures_dir, "tiny.bmp")
+    if not os.path.exists(photo):
+        print("Making the 4000 x 3000 picture (once) ...", file=sys.stderr)
+        write_bmp(photo + ".tmp", WIDTH, HEIGHT, photo_row(WIDTH, HEIGHT))
+        os.replace(photo + ".tmp", photo)
+    if not os.path.exists(tiny):
+        write_bmp(tiny, 8, 8, lambda y: bytes(range(y, y + 24)))
+
+    with tempfile.TemporaryDirectory(prefix="edgepipe-batch-bench-") as work:
+        out = os.path.join(work, "out")
+        _, base = run_batch(program, [tiny], out)
+        peaks, times = {}, []
+        for count in [5, 20]:
+            for _ in range(RUNS if count == 20 else 1):
+                subprocess.run(["rm", "-rf", out], check=True)
+                seconds, peak = run_batch(program, [photo] * count, out)
+                peaks[count] = max(peaks.get(count, 0), peak)
+                if count == 20:
+                    times.append(seconds / count * 1000)
+
+    presses = press_medians(os.path.join(results, "presses.json"))
+    per_picture = statistics.median(times)
+    picture_bytes = ((WIDTH * 3 + 3) & ~3) * HEIGHT
+    limit = 4 * picture_bytes + base
+    mb = 1 << 20
+    print(f"Batch (edgepipe --batch --quiet, 20 pictures of {WIDTH} x {HEIGHT}, 24-bit BMP, median of {RUNS} runs)")
+    print()
+    print("| per picture | 灰階 + 濾波 + SOBEL in the window | ratio | target |")
+    print("|---:|---:|---:|---|")
+    if all(p in presses for p in PRESSES):
+        window = sum(presses[p] for p in PRESSES)
+        ratio = per_picture / window
+        print(f"| {per_picture:.1f} ms | {window:.1f} ms ({' + '.join(f'{presses[p]:.1f}' for p in PRESSES)}) | "
+              f"{ratio:.2f} | <= 1.10: {'met' if ratio <= 1.10 else 'NOT met'} |")
+    else:
+        print(f"| {per_picture:.1f} ms | (no presses.json from this run) | | |")
+    print()
+    print(f"Peak resident memory: base (one 8 x 8 picture) {base / mb:.0f} MB; 5 pictures {peaks[5] / mb:.0f} MB; "
+          f"20 pictures {peaks[20] / mb:.0f} MB; limit 4 x {picture_bytes / mb:.1f} MB + base = {limit / mb:.0f} MB: "
+          f"{'met' if max(peaks.values()) <= limit else 'NOT met'}; "
+          f"{'does not grow' if peaks[20] <= peaks[5] * 1.02 else 'GROWS'} from 5 to 20 pictures")
+
+
+if __name__ == "__main__":
+    main(*sys.argv[1:3])
