@@ -37,6 +37,6 @@ TEST_F(Program, WithoutADisplaySaysSoInOneLine) {
     EXPECT_EQ(program.exitCode(), 1);
     const QString said = QString::fromLocal8Bit(program.readAllStandardError()).trimmed();
     EXPECT_TRUE(said.endsWith("edgepipe: no display to show the window on (DISPLAY is not set); start it from a "
-                              "desktop session or under xvfb-run"))
+                              "desktop session, or without a display: xvfb-run edgepipe"))
         << said.toStdString();
 }
