@@ -1,86 +1,62 @@
 // Batch mode through the built program, against the window on the same pictures.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QImage>
-#include <QProcess>
+#include <QStringList>
 #include <QTemporaryDir>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 
 namespace fs = std::filesystem;
 
-// From command_line_test.cpp.
-struct Ran {
-    int status;
-    bool crashed;
-    std::string out, err;
-};
-using Env = std::map<QString, std::optional<QString>>;
-Ran runEdgepipe(const QStringList& arguments, const QString& dir, Env env, int upMs);
+// In command_line_test.cpp.
+using Ran = std::tuple<int, std::string, std::string>;
+Ran runEdgepipe(const QStringList& arguments, const QString& dir, const QStringList& env = {}, int upMs = 0);
 std::string savePicture(const QString& file, int width);
-std::vector<std::string> runWindow(const std::string& picture, int threshold, bool press);
+std::vector<std::string> runWindow(const std::string& picture, int threshold, bool press, const std::string& folder = ".");
 
-namespace {
-
-std::string bytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+static std::vector<std::string> stageFiles(const fs::path& folder) {
+    std::vector<std::string> files;
+    for (const char* name : {"A.bmp", "B.bmp", "C.bmp"}) {
+        std::ifstream in(folder / name, std::ios::binary);
+        files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    return files;
 }
 
-Ran batch(const QTemporaryDir& dir, QStringList arguments) {
-    arguments.prepend("--batch");
-    return runEdgepipe(arguments, dir.path(), {}, 0);
-}
-
-// The window's three stage files for `picture` at `threshold`, made in a folder of their own.
-std::vector<std::string> windowFiles(const fs::path& where, const std::string& picture, int threshold) {
-    fs::create_directories(where);
-    const fs::path before = fs::current_path();
-    fs::current_path(where);
-    EXPECT_EQ(runWindow(picture, threshold, true), std::vector<std::string>());
-    fs::current_path(before);
-    return {bytes(where / "A.bmp"), bytes(where / "B.bmp"), bytes(where / "C.bmp")};
-}
-
-}  // namespace
-
-TEST(Batch, StageFilesAreTheWindowsByteForByte) {
+// Two kinds, odd widths, three thresholds; several pictures each get a folder, the first free
+// of NAME, NAME-2, NAME-3 ...; one picture writes straight into the output folder.
+TEST(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
     QTemporaryDir dir;
     const fs::path root = dir.path().toStdString();
     savePicture(dir.filePath("odd.bmp"), 37), savePicture(dir.filePath("odd.png"), 21);
-    struct Case { QStringList options; int threshold; QStringList pictures; std::vector<std::string> folders; };
-    for (const Case& c : {Case{{"--output", "all"}, 128, {"odd.bmp", "odd.png"}, {"all/odd", "all/odd-2"}},
-                          {{"--threshold=40", "--output=t40"}, 40, {"odd.bmp", "odd.png"}, {"t40/odd", "t40/odd-2"}},
-                          {{"--threshold", "200"}, 200, {"odd.png"}, {"."}}}) {
-        SCOPED_TRACE(c.options.join(' ').toStdString());
-        const Ran ran = batch(dir, c.options + c.pictures);
-        EXPECT_EQ(std::tuple(ran.status, ran.out), std::tuple(0, std::string()));
-        for (int i = 0; i < c.pictures.size(); ++i) {
-            const fs::path folder = root / c.folders[i];
-            EXPECT_NE(ran.err.find(c.pictures[i].toStdString() + ": done in "), std::string::npos) << ran.err;
-            EXPECT_EQ(windowFiles(root / "window" / c.folders[i], (root / c.pictures[i].toStdString()).string(), c.threshold),
-                      std::vector<std::string>({bytes(folder / "A.bmp"), bytes(folder / "B.bmp"), bytes(folder / "C.bmp")}));
+    QDir(dir.path()).mkpath("x"), savePicture(dir.filePath("x/odd-2.png"), 9);
+    struct Case { QStringList arguments; int threshold; std::vector<std::string> folders; };
+    for (const Case& c : {Case{{"--output", "all", "odd.bmp", "odd.png", "x/odd-2.png"}, 128, {"all/odd", "all/odd-2", "all/odd-2-2"}},
+                          {{"--threshold=40", "--output=t40", "odd.bmp", "odd.png"}, 40, {"t40/odd", "t40/odd-2"}},
+                          {{"--threshold", "200", "odd.png"}, 200, {"."}}}) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const auto [status, out, err] = runEdgepipe(QStringList("--batch") + c.arguments, dir.path());
+        EXPECT_EQ(std::tuple(status, out), std::tuple(0, ""));
+        for (std::size_t i = 0; i < c.folders.size(); ++i) {
+            const std::string picture = c.arguments[c.arguments.size() - c.folders.size() + i].toStdString();
+            EXPECT_TRUE(std::regex_search(err, std::regex(picture + ": done in .*, stage files in " + c.folders[i] + "\n"))) << err;
+            EXPECT_EQ(runWindow((root / picture).string(), c.threshold, true, (root / "window" / c.folders[i]).string()), std::vector<std::string>());
+            EXPECT_EQ(stageFiles(root / "window" / c.folders[i]), stageFiles(root / c.folders[i]));
         }
     }
-    EXPECT_NE(bytes(root / "all/odd/C.bmp"), bytes(root / "t40/odd/C.bmp")) << "the threshold reaches SOBEL";
+    EXPECT_NE(stageFiles(root / "all/odd"), stageFiles(root / "t40/odd")) << "the threshold reaches SOBEL";
 }
 
 TEST(Batch, FailuresAreSaidAsTheWindowSaysThemAndTheBatchGoesOn) {
     QTemporaryDir dir;
     const fs::path root = dir.path().toStdString();
-    const std::string bad = savePicture(dir.filePath("bad.jpg"), 4);
-    const std::string a = savePicture(dir.filePath("a.png"), 6);
+    const std::string bad = savePicture(dir.filePath("bad.jpg"), 4), a = savePicture(dir.filePath("a.png"), 6);
     savePicture(dir.filePath("b.png"), 5);
     std::ofstream(root / "file") << "a file where a folder should be";
-    fs::create_directories(root / "blocked/A.bmp");
-    fs::create_directories(root / "window/A.bmp");
-    fs::current_path(root / "window");
-    const std::string unreadable = runWindow(bad, 128, false).at(0), unwritable = runWindow(a, 128, true).at(0);
-    fs::current_path(root);
+    fs::create_directories(root / "blocked/A.bmp"), fs::create_directories(root / "window/A.bmp");
+    const std::string unreadable = runWindow(bad, 128, false).at(0), unwritable = runWindow(a, 128, true, (root / "window").string()).at(0);
     struct Case { QStringList arguments; int status; std::string err; };
     for (const Case& c : {Case{{"a.png", "bad.jpg", "b.png"}, 1, "[2/3] bad.jpg: failed: " + unreadable + "\n[3/3] b.png: done"},
                           {{"--quiet", "a.png", "bad.jpg", "b.png"}, 1, "[2/3] bad.jpg: failed: " + unreadable + "\n"},
@@ -92,45 +68,22 @@ TEST(Batch, FailuresAreSaidAsTheWindowSaysThemAndTheBatchGoesOn) {
                           {{"--output", "x"}, 2, "edgepipe: --batch needs at least one picture\n"},
                           {{"--bogus", "a.png"}, 2, "edgepipe: unknown option \"--bogus\"\n"}}) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const Ran ran = batch(dir, c.arguments);
-        EXPECT_EQ(std::tuple(ran.status, ran.out), std::tuple(c.status, std::string()));
-        EXPECT_NE(ran.err.find(c.err), std::string::npos) << ran.err;
-        EXPECT_TRUE(!c.arguments.contains("--quiet") || ran.err == c.err) << "quiet says failures only";
+        const auto [status, out, err] = runEdgepipe(QStringList("--batch") + c.arguments, dir.path());
+        EXPECT_EQ(std::tuple(status, out), std::tuple(c.status, ""));
+        EXPECT_NE(err.find(c.err), std::string::npos) << err;
+        EXPECT_TRUE(!c.arguments.contains("--quiet") || err == c.err) << "quiet says failures only";
     }
     EXPECT_TRUE(fs::exists(root / "b/C.bmp") && !fs::exists(root / "bad") && !fs::exists(root / "blocked/B.bmp"));
 }
 
-TEST(Batch, EachPictureGetsAFolderOfItsOwnAndAnInterruptStopsCleanly) {
+TEST(Batch, SigtermStopsAfterAWholeStageFileWithTheSummarySoFar) {
     QTemporaryDir dir;
-    const fs::path root = dir.path().toStdString();
-    QDir(dir.path()).mkpath("x"), QDir(dir.path()).mkpath("y");
-    QStringList pictures;
-    for (const QString name : {"x/a.png", "y/a.png", "a.bmp", "a-2.png"}) savePicture(dir.filePath(name), 3 + pictures.size()), pictures << name;
-    const Ran ran = batch(dir, QStringList{"--output", "out"} + pictures);
-    EXPECT_EQ(ran.status, 0) << ran.err;
-    int width = 3;
-    for (const char* folder : {"out/a", "out/a-2", "out/a-3", "out/a-2-2"}) {
-        SCOPED_TRACE(folder);
-        EXPECT_NE(ran.err.find(std::string("stage files in ") + folder + "\n"), std::string::npos) << ran.err;
-        EXPECT_EQ(bytes(root / folder / "C.bmp").at(18), char(width++)) << "the picture's own width";
-    }
-    EXPECT_NE(ran.err.find("4 pictures: 4 done, 0 failed\n"), std::string::npos);
-
-    // SIGTERM once the first picture is done: the batch stops with every stage file whole.
     QImage big(1000, 1000, QImage::Format_RGB888);
     big.fill(Qt::darkCyan);
     ASSERT_TRUE(big.save(dir.filePath("big.bmp")));
-    QProcess program;
-    program.setWorkingDirectory(dir.path());
-    program.setReadChannel(QProcess::StandardError);
-    program.start(EDGEPIPE_BINARY, QStringList{"--batch", "--output", "stop"} + QStringList(30, "big.bmp"));
-    while (!program.readAll().contains("[1/30]") && program.waitForReadyRead(60000)) {}
-    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-    ASSERT_TRUE(program.waitForFinished(60000));
-    const std::string said = program.readAllStandardError().toStdString();
-    EXPECT_EQ(program.exitCode(), 143) << said;
-    EXPECT_TRUE(std::regex_search(said, std::regex("30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by SIGTERM\\)\n$")))
-        << said;
-    for (const auto& entry : fs::recursive_directory_iterator(root / "stop"))
+    const auto [status, out, err] = runEdgepipe(QStringList{"--batch", "--output", "stop"} + QStringList(30, "big.bmp"), dir.path(), {}, -1);
+    EXPECT_EQ(status, 143) << err;
+    EXPECT_TRUE(std::regex_search(err, std::regex("\n30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by SIGTERM\\)\n$"))) << err;
+    for (const auto& entry : fs::recursive_directory_iterator(dir.filePath("stop").toStdString()))
         EXPECT_TRUE(entry.is_directory() || fs::file_size(entry) == 54 + 3000 * 1000u) << entry.path() << " is whole";
 }
