@@ -1,7 +1,6 @@
 // Batch mode through the built program, against the window on the same pictures.
 #include <gtest/gtest.h>
 
-#include <QImage>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <filesystem>
@@ -13,7 +12,7 @@ namespace fs = std::filesystem;
 // In command_line_test.cpp.
 using Ran = std::tuple<int, std::string, std::string>;
 Ran runEdgepipe(const QStringList& arguments, const QString& dir, const QStringList& env = {}, int upMs = 0);
-std::string savePicture(const QString& file, int width);
+std::string savePicture(const QString& file, int width, int height = 9);
 std::vector<std::string> runWindow(const std::string& picture, int threshold, bool press, const std::string& folder = ".");
 
 static std::vector<std::string> stageFiles(const fs::path& folder) {
@@ -78,9 +77,7 @@ TEST(Batch, FailuresAreSaidAsTheWindowSaysThemAndTheBatchGoesOn) {
 
 TEST(Batch, SigtermStopsAfterAWholeStageFileWithTheSummarySoFar) {
     QTemporaryDir dir;
-    QImage big(1000, 1000, QImage::Format_RGB888);
-    big.fill(Qt::darkCyan);
-    ASSERT_TRUE(big.save(dir.filePath("big.bmp")));
+    savePicture(dir.filePath("big.bmp"), 1000, 1000);
     const auto [status, out, err] = runEdgepipe(QStringList{"--batch", "--output", "stop"} + QStringList(30, "big.bmp"), dir.path(), {}, -1);
     EXPECT_EQ(status, 143) << err;
     EXPECT_TRUE(std::regex_search(err, std::regex("\n30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by SIGTERM\\)\n$"))) << err;

@@ -62,10 +62,11 @@ Ran runEdgepipe(const QStringList& arguments, const QString& dir, const QStringL
             program.readAllStandardOutput().toStdString(), program.readAllStandardError().toStdString()};
 }
 
-// A picture of `width` x 9, a different colour in every pixel; a ".jpg" is a misnamed PNG.
-std::string savePicture(const QString& file, int width) {
-    QImage image(width, 9, QImage::Format_RGB888);
-    for (int y = 0; y < 9; ++y)
+// A picture of `width` x `height`, its colours changing from pixel to pixel; a ".jpg" is a
+// misnamed PNG.
+std::string savePicture(const QString& file, int width, int height = 9) {
+    QImage image(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) image.setPixel(x, y, qRgb(x * 37 % 256, y * 91 % 256, (x * y * 13) % 256));
     EXPECT_TRUE(image.save(file, file.endsWith(".jpg") ? "PNG" : nullptr));
     return file.toStdString();
@@ -86,7 +87,6 @@ TEST(CommandLine, OptionsAndAPictureToOpen) {
         const auto [status, out, err] = runEdgepipe(c.arguments, dir.path(), {}, 2000);
         EXPECT_EQ(std::tuple(status, err, std::regex_search(out, std::regex(c.out))), std::tuple(c.status, c.err, true)) << out;
     }
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "no stage file is written";
 
     // In the window, the given picture loads once the window is up, so a refusal shows over it.
     bool shownWhenRefused = false;
