@@ -5,8 +5,9 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")" && pwd)
 source "$ROOT/scripts/setup.sh"
 
-# The same build folder and options as ./test.sh --fast, so the two never rebuild each other's work.
+# build/ as ./test.sh configures it: a folder that is there is never configured again, and a fresh
+# one gets test.sh's options, so the two never rebuild each other's work.
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
-configure_build "$ROOT/build" "${PLAIN_BUILD_OPTIONS[@]}"
+[ -f "$ROOT/build/build.ninja" ] || configure_build "$ROOT/build" "${PLAIN_BUILD_OPTIONS[@]}"
 cmake --build "$ROOT/build" --target edgepipe
 exec "$ROOT/build/edgepipe" "$@"

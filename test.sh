@@ -23,7 +23,7 @@ ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 [ "$FAST" = 1 ] || ensure_packages "${FUZZ_PACKAGES[@]}"
 
 echo "== plain build and tests"
-configure_build "$ROOT/build" "${PLAIN_BUILD_OPTIONS[@]}"
+configure_build "$ROOT/build" -DCMAKE_BUILD_TYPE=Release -DEDGEPIPE_TESTS=ON -DEDGEPIPE_WERROR=ON
 cmake --build "$ROOT/build"
 ctest --test-dir "$ROOT/build" --output-on-failure -j2
 if [ "$FAST" = 1 ]; then

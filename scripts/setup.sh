@@ -5,8 +5,8 @@ BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins fonts-noto-cj
 TEST_PACKAGES=(libgtest-dev desktop-file-utils)
 # The fuzzer: clang and its runtime libraries, which hold libFuzzer and the sanitizers.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
-# The options of build/. run.sh and test.sh --fast share them, so neither reconfigures the folder
-# or rebuilds the other's work; run.sh builds only the program.
+# The options test.sh gives build/ (written out there as well, where tools read them). run.sh
+# configures a fresh build/ with the same ones, so the two never rebuild each other's work.
 PLAIN_BUILD_OPTIONS=(-DCMAKE_BUILD_TYPE=Release -DEDGEPIPE_TESTS=ON -DEDGEPIPE_WERROR=ON)
 # Benchmarks only: Google Benchmark, OpenCV to compare with, Python for the tables.
 BENCH_PACKAGES=(libbenchmark-dev libopencv-dev python3)
