@@ -10,6 +10,7 @@
 #include "platform/application.h"
 #include "platform/console.h"
 #include "platform/errors.h"
+#include "platform/pixel_store.h"
 #include "platform/prompts.h"
 
 namespace {
@@ -163,6 +164,9 @@ int runBatch(const CommandLine& request) {
         } catch (...) {
             progress.failed(job, "", took());
         }
+        // Blocks kept for this picture's presses would lie under the next picture's decoding
+        // (a JPEG's goes through Qt's own buffers): give them back, so the peak stays one picture's.
+        platform::releaseStore();
     }
     std::error_code ignored;
     fs::current_path(started, ignored);
