@@ -87,13 +87,15 @@ private:
         line_.mode = CommandLine::Mode::BadUsage;
         line_.problem = problem;
     }
-    // The option's value, inline after "=" or the next argument; false when there is none.
+    // The option's value, inline after "=" or the next argument. True, for the caller to note that
+    // an option of the batch was given.
     bool value(const std::string& name, const std::optional<std::string>& inlineValue, std::string& into) {
         if (inlineValue) into = *inlineValue;
         else if (next_ < arguments_.size()) into = arguments_[next_++];
         else fail(name + " needs a value");
         return true;
     }
+    // Also true, as value() is.
     bool thresholdValue(const std::optional<std::string>& inlineValue) {
         std::string text;
         value("--threshold", inlineValue, text);

@@ -43,7 +43,7 @@ TEST(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
         EXPECT_EQ(std::tuple(status, out), std::tuple(0, ""));
         for (std::size_t i = 0; i < c.folders.size(); ++i) {
             const std::string picture = c.arguments[c.arguments.size() - c.folders.size() + i].toStdString();
-            EXPECT_TRUE(matches(err, picture + ": done in .*, stage files in " + c.folders[i] + "\n")) << err;
+            EXPECT_TRUE(matches(err, picture + ": done in [0-9.]+ s, stage files in " + c.folders[i] + "\n")) << err;
             EXPECT_EQ(runWindow((root / picture).string(), c.threshold, true, (root / "window" / c.folders[i]).string()), std::vector<std::string>());
             EXPECT_EQ(stageFiles(root / "window" / c.folders[i]), stageFiles(root / c.folders[i]));
         }

@@ -81,6 +81,7 @@ TEST(CommandLine, OptionsAndAPictureToOpen) {
                           {{"-style", "fusion", "--version"}, 0, "^edgepipe \\d+\\.\\d+\\.\\d+\n$", ""},
                           {{"--frobnicate", "--help"}, 2, "^$", "edgepipe: unknown option \"--frobnicate\"\n" + hint},
                           {{"--threshold", "7", "b.png"}, 2, "^$", "edgepipe: --threshold, --output and --quiet go with --batch\n" + hint},
+                          {{"--output=o", "b.png"}, 2, "^$", "edgepipe: --threshold, --output and --quiet go with --batch\n" + hint},
                           // Refused in a box, not on the terminal; the window stays up until SIGTERM.
                           {{"photo.jpg", "b.png"}, 0, "^$", "edgepipe: opens one picture at a time; ignored: b.png\n"}}) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
