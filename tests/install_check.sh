@@ -8,7 +8,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 test -x "$prefix/bin/edgepipe" || { echo "bin/edgepipe missing"; exit 1; }
-launcher="$prefix/share/applications/edgepipe.desktop"
+launcher="$prefix/share/applications/io.github.edgepipe.desktop"
 desktop-file-validate "$launcher"
 grep -qx 'Exec=edgepipe' "$launcher" || { echo "the launcher must start edgepipe without a file argument"; exit 1; }
 grep -q '^Categories=Graphics;' "$launcher" || { echo "the launcher belongs in Graphics"; exit 1; }
