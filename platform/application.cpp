@@ -126,7 +126,7 @@ void TApplication::startQt(const std::vector<std::string>& arguments) {
     // The list was for Qt's start only; nothing this program starts should inherit it.
     if (platformBefore.empty()) ::unsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName("edgepipe");
-    QGuiApplication::setDesktopFileName("edgepipe");  // lets the desktop match the window to its launcher
+    QGuiApplication::setDesktopFileName("io.github.edgepipe");  // lets the desktop match the window to its launcher
 }
 
 void TApplication::Initialize(const std::vector<std::string>& arguments) { startQt(arguments); }

@@ -10,6 +10,8 @@ FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 PLAIN_BUILD_OPTIONS=(-DCMAKE_BUILD_TYPE=Release -DEDGEPIPE_TESTS=ON -DEDGEPIPE_WERROR=ON)
 # Benchmarks only: Google Benchmark, OpenCV to compare with, Python for the tables.
 BENCH_PACKAGES=(libbenchmark-dev libopencv-dev python3)
+# ./package.sh: dpkg-shlibdeps to compute the dependencies, and the checkers of the package.
+PACKAGE_PACKAGES=(dpkg-dev lintian appstream desktop-file-utils)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -23,7 +25,7 @@ ensure_packages() {
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
     as_root apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive as_root apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
 }
 
 # configure_build DIR [cmake options...]: configures once, then only when the options change.

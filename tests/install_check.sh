@@ -8,7 +8,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 test -x "$prefix/bin/edgepipe" || { echo "bin/edgepipe missing"; exit 1; }
-launcher="$prefix/share/applications/edgepipe.desktop"
+launcher="$prefix/share/applications/io.github.edgepipe.desktop"
 desktop-file-validate "$launcher"
 grep -qx 'Exec=edgepipe %f' "$launcher" || { echo "the launcher must hand edgepipe the file it opens"; exit 1; }
 grep -qx 'MimeType=image/bmp;image/png;image/jpeg;image/gif;' "$launcher" || { echo "the launcher must offer the picture kinds"; exit 1; }

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Packs the build as ./package.sh does and checks what the .deb holds and what it depends on.
+set -euo pipefail
+build=$1 version=$2
+command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null ||
+    { echo "skipped: dpkg-deb or dpkg-shlibdeps (dpkg-dev) is not installed"; exit 77; }
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" || { cat "$out/cpack.log"; exit 1; }
+deb="$out/edgepipe_${version}_amd64.deb"
+files=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
+for path in usr/bin/edgepipe usr/share/applications/io.github.edgepipe.desktop \
+    usr/share/icons/hicolor/32x32/apps/edgepipe.png usr/share/icons/hicolor/128x128/apps/edgepipe.png \
+    usr/share/metainfo/io.github.edgepipe.metainfo.xml usr/share/doc/edgepipe/copyright usr/share/man/man1/edgepipe.1.gz; do
+    grep -qx "./$path" <<<"$files" || { echo "the package lacks /$path"; exit 1; }
+done
+outside=$(grep -v -e '/$' -e '^./usr/bin/' -e '^./usr/share/' <<<"$files" || true)
+[ -z "$outside" ] || { echo "the package installs outside /usr/bin and /usr/share: $outside"; exit 1; }
+depends=$(dpkg-deb -f "$deb" Depends)
+for needed in fonts-noto-cjk libqt6widgets6 libqt6gui6; do
+    grep -q "\b$needed\b" <<<"$depends" || { echo "Depends lacks $needed: $depends"; exit 1; }
+done
+! grep -Eq 'gtest|gmock|benchmark|opencv|asan|ubsan' <<<"$depends" ||
+    { echo "Depends names a build-only library: $depends"; exit 1; }
+echo "package: $(basename "$deb") holds the program, launcher, icons, metadata and copyright"
