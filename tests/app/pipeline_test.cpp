@@ -1,6 +1,6 @@
 // The buttons through real clicks: the stage files and views against the references, the
-// preconditions, the empty-picture warnings, the threshold preview, faults while stage files are
-// written or read, and bad picture files through LOAD.
+// preconditions, the empty-picture warnings, the threshold preview, and faults while stage files
+// are written or read.
 #include <linux/capability.h>
 #include <map>
 #include <sys/syscall.h>
@@ -9,15 +9,22 @@
 
 using namespace testing_support;
 using Pipeline = WindowTest;
-using Errors = std::vector<std::string>;
 
-TEST_F(Pipeline, ButtonsWriteTheStageFilesAndThePreviewFeedsSobel) {
+// 濾波 needs a readable A.bmp (one of another picture will do) and SOBEL a readable B.bmp; then
+// each press writes its stage file and shows it, and the preview feeds SOBEL.
+TEST_F(Pipeline, ButtonsNeedTheirStageFilesWriteThemAndThePreviewFeedsSobel) {
     const Pixels picture = designedPicture(23, 17), smooth = referenceMedian5(picture);  // of the source, not of A.bmp
     load(savePicture(picture, "photo.png"));
     load(std::nullopt);  // cancelled: the picture stays
-    EXPECT_EQ(source(), picture);
-    EXPECT_TRUE(form->Image1->Stretch());
-    for (const auto& [button, file, shown] : {std::tuple{form->Button4, "A.bmp", referenceLumaPicture(picture)},
+    EXPECT_TRUE(source() == picture && form->Image1->Stretch());
+    form->Image2->Picture->Assign(toBitmap(grey(3, 3, 7)));
+    EXPECT_EQ(press(form->Button5), Errors{"A.bmp: no such file"});
+    EXPECT_EQ(press(form->Button1), Errors{"B.bmp: no such file"});
+    EXPECT_EQ(result(), grey(3, 3, 7));
+    EXPECT_FALSE(form->Image2->Stretch() || exists("B.bmp") || exists("C.bmp"));
+    EXPECT_EQ(form->Edit1->Text(), "") << "the read-out changes only once the precondition holds";
+    savePicture(randomPixels(4, 7, 1), "A.bmp");
+    for (const auto& [button, file, shown] : {std::tuple{form->Button5, "B.bmp", smooth}, {form->Button4, "A.bmp", referenceLumaPicture(picture)},
                                               {form->Button5, "B.bmp", smooth}, {form->Button1, "C.bmp", referenceEdges(smooth, 128)}}) {
         EXPECT_EQ(press(button), Errors{});
         EXPECT_EQ(stageFile(file), shown) << file;
@@ -30,26 +37,12 @@ TEST_F(Pipeline, ButtonsWriteTheStageFilesAndThePreviewFeedsSobel) {
     form->Image2->SetStretch(false);
     moveThresholdTo(200);  // the preview: edges of the source picture, no file, stretch as it was
     EXPECT_EQ(result(), referenceEdges(picture, 200));
-    EXPECT_EQ(form->Edit1->Text(), "200");
-    EXPECT_FALSE(form->Image2->Stretch() || exists("C.bmp"));
+    EXPECT_FALSE(form->Image2->Stretch() || exists("C.bmp") || form->Edit1->Text() != "200");
     EXPECT_EQ(readFileBytes("B.bmp"), smoothFile);
     EXPECT_TRUE(prompts->messages.empty() && prompts->errors.empty());
     EXPECT_EQ(press(form->Button1), Errors{});
     EXPECT_EQ(stageFile("C.bmp"), referenceEdges(referenceEdges(picture, 200), 200));
     EXPECT_EQ(source(), picture) << "no operation writes to the source view";
-}
-
-TEST_F(Pipeline, FilterNeedsAGreyStageFileAndSobelASmoothOne) {
-    load(savePicture(designedPicture(9, 9)));
-    form->Image2->Picture->Assign(toBitmap(grey(3, 3, 7)));
-    EXPECT_EQ(press(form->Button5), Errors{"A.bmp: no such file"});
-    EXPECT_EQ(press(form->Button1), Errors{"B.bmp: no such file"});
-    EXPECT_EQ(result(), grey(3, 3, 7));
-    EXPECT_FALSE(form->Image2->Stretch() || exists("B.bmp") || exists("C.bmp"));
-    EXPECT_EQ(form->Edit1->Text(), "") << "the read-out changes only once the precondition holds";
-    savePicture(randomPixels(4, 7, 1), "A.bmp");  // left by an earlier run, of another picture: enough
-    EXPECT_EQ(press(form->Button5), Errors{});
-    EXPECT_EQ(stageFile("B.bmp"), referenceMedian5(designedPicture(9, 9)));
 }
 
 // With no picture loaded each press warns, then runs on the empty picture.
@@ -86,32 +79,23 @@ struct AsAnOrdinaryUser {
     ~AsAnOrdinaryUser() { ::syscall(SYS_capset, &header, saved); }
 };
 
-class StageFaults : public WindowTest {
-protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        load(savePicture(picture));
-        for (platform::TButton* button : buttons()) ASSERT_EQ(press(button), Errors{});
-    }
-    std::vector<platform::TButton*> buttons() const { return {form->Button4, form->Button5, form->Button1}; }
-    // Every entry of the working directory with the bytes of each file: a changed stage file or a
-    // temporary file left behind shows here.
-    std::map<std::string, std::vector<std::uint8_t>> contents() const {
-        std::map<std::string, std::vector<std::uint8_t>> entries;
-        for (const auto& entry : fs::directory_iterator(dir())) entries[entry.path().filename()] = entry.is_regular_file() ? readFileBytes(entry.path()) : std::vector<std::uint8_t>{};
-        return entries;
-    }
-    const Pixels picture = designedPicture(13, 9);
-    std::optional<AsAnOrdinaryUser> ordinaryUser;
-};
-
 }  // namespace
 
 // Each fault makes one press fail: one message naming the stage file and the reason, no file
 // changed or left behind, the source view kept, and the result view showing the new result when
 // only the save failed or the old one when a read failed. With the fault gone, every press works,
 // through a write that is interrupted and cut into small pieces.
-TEST_F(StageFaults, FailuresNameTheFileAndChangeNoFile) {
+TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
+    const Pixels picture = designedPicture(13, 9);
+    platform::TButton* const buttons[] = {form->Button4, form->Button5, form->Button1};
+    load(savePicture(picture));
+    for (platform::TButton* button : buttons) ASSERT_EQ(press(button), Errors{});
+    auto contents = [&] {  // every entry with its bytes: a changed stage file or a temporary file left shows here
+        std::map<std::string, std::vector<std::uint8_t>> entries;
+        for (const auto& e : fs::directory_iterator(dir())) entries[e.path().filename()] = e.is_regular_file() ? readFileBytes(e.path()) : std::vector<std::uint8_t>{};
+        return entries;
+    };
+    std::optional<AsAnOrdinaryUser> ordinaryUser;
     struct Fault { int stage; std::function<void()> make; std::string message; bool readFails; };
     const std::string files[] = {"A.bmp", "B.bmp", "C.bmp"};
     std::vector<Fault> faults;
@@ -120,7 +104,7 @@ TEST_F(StageFaults, FailuresNameTheFileAndChangeNoFile) {
         for (const std::size_t budget : {std::size_t{0}, std::size_t{1}, std::size_t{53}, std::size_t{54}, fs::file_size(file) - 1})
             faults.push_back({s, [=] { fillDiskAfter(budget); }, file + ": cannot write (No space left on device)", false});
         faults.push_back({s, [=] { fs::remove(file), fs::create_directory(file); }, file + ": cannot write (Is a directory)", false});
-        faults.push_back({s, [this] { ordinaryUser.emplace(), fs::permissions(dir(), fs::perms(0555)); }, file + ": cannot write (Permission denied)", false});
+        faults.push_back({s, [&] { ordinaryUser.emplace(), fs::permissions(dir(), fs::perms(0555)); }, file + ": cannot write (Permission denied)", false});
     }
     faults.push_back({0, [this] { fs::create_directory("gone"), fs::current_path("gone"), fs::remove(dir() / "gone"); },
                       "A.bmp: cannot write (No such file or directory)", false});
@@ -137,56 +121,16 @@ TEST_F(StageFaults, FailuresNameTheFileAndChangeNoFile) {
         const Pixels shown = result(), wanted[] = {referenceLumaPicture(picture), referenceMedian5(picture), referenceEdges(shown, 128)};
         fault.make();
         const auto before = contents();
-        const Errors errors = press(buttons()[fault.stage]);
-        ASSERT_EQ(errors.size(), 1u);
-        EXPECT_EQ(errors[0].rfind(fault.message, 0), 0u) << errors[0];
-        EXPECT_EQ(contents(), before);
-        EXPECT_EQ(source(), picture);
+        const Errors errors = press(buttons[fault.stage]);
+        EXPECT_TRUE(errors.size() == 1 && errors[0].rfind(fault.message, 0) == 0) << ::testing::PrintToString(errors);
+        EXPECT_TRUE(contents() == before && source() == picture);
         EXPECT_EQ(result(), fault.readFails ? shown : wanted[fault.stage]);
         ordinaryUser.reset();
         fs::permissions(dir(), fs::perms::owner_all), fs::current_path(dir());
         for (const std::string& file : files) fs::remove_all(file);
         fillDiskAfter(SIZE_MAX);
-        for (platform::TButton* button : buttons()) ASSERT_EQ(press(button), Errors{});
+        for (platform::TButton* button : buttons) ASSERT_EQ(press(button), Errors{});
         EXPECT_EQ(stageFile("B.bmp"), wanted[1]);
         EXPECT_EQ(stageFile("C.bmp"), referenceEdges(wanted[1], 128));
     }
-}
-
-// Damaged, doubtful and mislabelled files through LOAD: each loads, or is refused naming the file
-// and a reason with the source view kept; either way every button then works on the source view.
-// (Crashes and leaks on such files are what the sanitizer build and the fuzzer look for.)
-TEST_F(Pipeline, BadPictureFilesLoadOrAreRefusedCleanly) {
-    std::vector<std::pair<std::string, int>> files;  // with -1: must be refused, 0: either, 1: must load
-    const char* kinds[] = {"bmp-stage-3x2", "png-rgb-5x4", "jpg-baseline-9x7", "gif-transparent-3x2"};
-    const char* wrongNames[] = {"bmp-as.jfif", "png-as.JPEG", "jpg-as.gif", "gif-as.dib"};
-    for (int k = 0; k < 4; ++k) {
-        auto bytes = readFileBytes(fs::path(EDGEPIPE_SOURCE_DIR) / "fuzz/seeds" / kinds[k]);
-        bytes.erase(bytes.begin());  // the fuzzer's selector byte
-        const std::string kind = std::string(kinds[k]).substr(0, 3);
-        for (const auto& [name, size, expect] : {std::tuple{"empty", std::size_t{0}, -1}, {"one-byte", 1, -1}, {"header-only", 13, -1},
-                                                 {"half", bytes.size() / 2, 0}, {"short", bytes.size() - 1, 0}, {"whole", bytes.size(), 1}}) {
-            files.push_back({(dir() / (kind + "-" + name + "." + kind)).string(), expect});
-            writeFileBytes(files.back().first, {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)});
-        }
-        files.push_back({(dir() / wrongNames[k]).string(), -1});
-        writeFileBytes(files.back().first, bytes);
-    }
-    if (!bmpSuite().empty())
-        for (const char* set : {"q", "b", "x"})
-            for (const auto& entry : fs::directory_iterator(bmpSuite() / set)) files.push_back({entry.path().string(), 0});
-    const Pixels previous = designedPicture(9, 6);
-    for (const auto& [file, expect] : files) {
-        SCOPED_TRACE(file);
-        load(savePicture(previous, "previous.bmp"));
-        prompts->answers.push_back(file);
-        const Errors errors = press(form->Button2);
-        EXPECT_TRUE(errors.empty() ? expect >= 0 && source().width > 0 : expect <= 0 && errors.size() == 1 && source() == previous);
-        EXPECT_TRUE(errors.empty() || (errors[0].rfind(file + ": ", 0) == 0 && errors[0].size() > file.size() + 2)) << errors[0];
-        const Pixels loaded = source();
-        for (platform::TButton* button : {form->Button4, form->Button5, form->Button1}) EXPECT_EQ(press(button), Errors{});
-        EXPECT_EQ(stageFile("A.bmp"), referenceLumaPicture(loaded));
-        EXPECT_EQ(result(), referenceEdges(referenceMedian5(loaded), 128));
-    }
-    if (bmpSuite().empty()) GTEST_SKIP() << "made-up files done; no ../shared/testdata/bmpsuite beside this checkout";
 }

@@ -8,14 +8,20 @@
 
 namespace testing_support {
 
+using Errors = std::vector<std::string>;
+
 class WindowTest : public InTempDir {
 protected:
-    void SetUp() override { InTempDir::SetUp(), form = std::make_unique<TForm1>(); }
-    void TearDown() override { form.reset(), InTempDir::TearDown(); }
+    void SetUp() override {
+        InTempDir::SetUp();
+        platform::setPrompts(std::unique_ptr<platform::Prompts>(prompts));
+        form = std::make_unique<TForm1>();
+    }
+    void TearDown() override { form.reset(), platform::setPrompts(nullptr), InTempDir::TearDown(); }
 
     void click(platform::TButton* button) { QTest::mouseClick(button->widget(), Qt::LeftButton); }
     // Clicks `button` and returns the failures the press showed; its messages stay in prompts->messages.
-    std::vector<std::string> press(platform::TButton* button) {
+    Errors press(platform::TButton* button) {
         prompts->errors.clear(), prompts->messages.clear();
         click(button);
         return prompts->errors;
@@ -32,7 +38,7 @@ protected:
     Pixels result() const { return toPixels(form->Image2->Picture->Bitmap()); }
     bool exists(const char* file) const { return fs::exists(dir() / file); }
 
-    PromptScript prompts;
+    ScriptedPrompts* prompts = new ScriptedPrompts;  // installed, so owned by the platform
     std::unique_ptr<TForm1> form;
 };
 

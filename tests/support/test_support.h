@@ -2,20 +2,18 @@
 // What several tests share: a temporary working directory per test, prompts answered from a
 // script, pictures as plain pixels, and the slow, obvious reference of every operation.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <QCursor>
+#include <QGuiApplication>
 #include <QImage>
 #include <cmath>
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <optional>
 #include <random>
 
 #include "platform/bmp_file.h"
 #include "platform/errors.h"
-#include "platform/graphics.h"
 #include "platform/prompts.h"
 
 namespace testing_support {
@@ -28,15 +26,13 @@ class InTempDir : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "edgepipe-test-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        fs::current_path(dir_ = pattern);
+        fs::current_path(dir_ = ::mkdtemp(pattern.data()));
     }
     void TearDown() override {
         platform::setWriteFunction(nullptr);
         fs::current_path(previous_);
-        std::error_code ignored;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);  // a test may have taken them
-        fs::remove_all(dir_, ignored);
+        fs::permissions(dir_, fs::perms::owner_all);  // a test may have taken them
+        fs::remove_all(dir_);
     }
     fs::path dir() const { return dir_; }
 
@@ -44,31 +40,23 @@ private:
     fs::path dir_, previous_ = fs::current_path();
 };
 
-// Records every box and answers the open dialog from a queue (a file name, or nullopt: cancel).
+// Records every box, and whether the busy cursor showed when a message came, and answers the open
+// dialog from a queue (a file name, or nullopt: cancel).
 struct ScriptedPrompts : platform::Prompts {
-    void message(const std::string& text) override { messages.push_back(text); }
+    void message(const std::string& text) override {
+        messages.push_back(text), busy.push_back(QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor);
+    }
     void error(const std::string& text) override { errors.push_back(text); }
     std::optional<std::string> openPicture(const std::string& filter, const std::string&) override {
         lastFilter = filter;
-        std::optional<std::string> answer = answers.empty() ? std::nullopt : answers.front();
-        if (!answers.empty()) answers.pop_front();
-        return answer;
+        if (answers.empty()) return std::nullopt;
+        const std::optional<std::string> answer = answers.front();
+        return answers.pop_front(), answer;
     }
     std::vector<std::string> messages, errors;
+    std::vector<bool> busy;
     std::deque<std::optional<std::string>> answers;
     std::string lastFilter;
-};
-
-// Installs a ScriptedPrompts for the life of the object.
-class PromptScript {
-public:
-    PromptScript() : previous_(platform::setPrompts(std::unique_ptr<platform::Prompts>(prompts_))) {}
-    ~PromptScript() { platform::setPrompts(std::move(previous_)); }
-    ScriptedPrompts* operator->() { return prompts_; }
-
-private:
-    ScriptedPrompts* prompts_ = new ScriptedPrompts;
-    std::unique_ptr<platform::Prompts> previous_;
 };
 
 struct Bgr {
@@ -98,9 +86,7 @@ inline platform::TBitmap toBitmap(const Pixels& p) {
 }
 
 // Grey bitmaps are read widened to 24 bits, as the operations read them.
-inline Pixels toPixels(const platform::TBitmap& picture) {
-    platform::TBitmap bitmap;
-    bitmap.Assign(picture);
+inline Pixels toPixels(platform::TBitmap bitmap) {
     bitmap.SetPixelFormat(platform::TPixelFormat::pf24bit);
     Pixels p(bitmap.Width(), bitmap.Height());
     for (int y = 0; y < p.height && p.width; ++y) std::copy_n(std::as_const(bitmap).GetScanline(y), 3 * p.width, &p.at(0, y).b);
@@ -139,13 +125,11 @@ inline void savePicture(const Pixels& p, const std::string& fileName, const char
 inline Pixels stageFile(const std::string& name) { return toPixels(platform::loadPicture(name)); }
 
 // The message of the platform::Error that `action` throws, or "(no failure)".
-inline std::string failureOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const platform::Error& e) {
-        return e.what();
-    }
-    return "(no failure)";
+template <class Action>
+std::string failureOf(Action&& action) try {
+    return action(), "(no failure)";
+} catch (const platform::Error& e) {
+    return e.what();
 }
 
 inline std::vector<std::uint8_t> readFileBytes(const fs::path& path) {
@@ -177,8 +161,8 @@ inline Pixels referenceMedian5(const Pixels& in, int passes = 5) {
         auto blue = [&](int x, int y) { return x < 0 || y < 0 || x >= in.width || y >= in.height ? 0 : before.at(x, y).b; };
         for (int y = 0; y < in.height; ++y)
             for (int x = 0; x < in.width; ++x) {
-                std::uint8_t v[9], n = 0;
-                for (int i = 0; i < 9; ++i) v[n++] = blue(x + i % 3 - 1, y + i / 3 - 1);
+                std::uint8_t v[9];
+                for (int i = 0; i < 9; ++i) v[i] = blue(x + i % 3 - 1, y + i / 3 - 1);
                 for (int i = 0; i < 8; ++i)
                     for (int j = i + 1; j < 9; ++j)
                         if (v[i] < v[j]) std::swap(v[i], v[j]);
@@ -225,7 +209,5 @@ inline fs::path bmpSuite() {
     std::error_code ignored;
     return fs::is_directory(fs::path(EDGEPIPE_BMPSUITE) / "g", ignored) ? fs::path(EDGEPIPE_BMPSUITE) : fs::path();
 }
-#define SKIP_WITHOUT_BMPSUITE() \
-    if (testing_support::bmpSuite().empty()) GTEST_SKIP() << "no ../shared/testdata/bmpsuite beside this checkout"
 
 }  // namespace testing_support
