@@ -21,7 +21,7 @@ TEST_F(Pipeline, ButtonsNeedTheirStageFilesWriteThemAndThePreviewFeedsSobel) {
     EXPECT_EQ(press(form->Button5), Errors{"A.bmp: no such file"});
     EXPECT_EQ(press(form->Button1), Errors{"B.bmp: no such file"});
     EXPECT_EQ(result(), grey(3, 3, 7));
-    EXPECT_FALSE(form->Image2->Stretch() || exists("B.bmp") || exists("C.bmp"));
+    EXPECT_FALSE(form->Image2->Stretch() || fs::exists("B.bmp") || fs::exists("C.bmp"));
     EXPECT_EQ(form->Edit1->Text(), "") << "the read-out changes only once the precondition holds";
     savePicture(randomPixels(4, 7, 1), "A.bmp");
     for (const auto& [button, file, shown] : {std::tuple{form->Button5, "B.bmp", smooth}, {form->Button4, "A.bmp", referenceLumaPicture(picture)},
@@ -37,7 +37,7 @@ TEST_F(Pipeline, ButtonsNeedTheirStageFilesWriteThemAndThePreviewFeedsSobel) {
     form->Image2->SetStretch(false);
     moveThresholdTo(200);  // the preview: edges of the source picture, no file, stretch as it was
     EXPECT_EQ(result(), referenceEdges(picture, 200));
-    EXPECT_FALSE(form->Image2->Stretch() || exists("C.bmp") || form->Edit1->Text() != "200");
+    EXPECT_FALSE(form->Image2->Stretch() || fs::exists("C.bmp") || form->Edit1->Text() != "200");
     EXPECT_EQ(readFileBytes("B.bmp"), smoothFile);
     EXPECT_TRUE(prompts->messages.empty() && prompts->errors.empty());
     EXPECT_EQ(press(form->Button1), Errors{});

@@ -36,7 +36,6 @@ protected:
     void moveThresholdTo(int position) { form->ScrollBar1->SetPosition(position); }
     Pixels source() const { return toPixels(form->Image1->Picture->Bitmap()); }
     Pixels result() const { return toPixels(form->Image2->Picture->Bitmap()); }
-    bool exists(const char* file) const { return fs::exists(dir() / file); }
 
     ScriptedPrompts* prompts = new ScriptedPrompts;  // installed, so owned by the platform
     std::unique_ptr<TForm1> form;

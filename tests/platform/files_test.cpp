@@ -120,17 +120,6 @@ TEST(Bitmap, CopiesKeepTheirPixelsWhenAnotherWrites) {
     EXPECT_THROW(b.SetPixelFormat(platform::TPixelFormat::pf8bit), std::invalid_argument);
 }
 
-// Every valid layout of the suite loads as Qt's own reader decodes it.
-TEST(BmpSuite, ValidLayoutsLoadWithTheRightColours) {
-    if (bmpSuite().empty()) GTEST_SKIP() << "no ../shared/testdata/bmpsuite beside this checkout";
-    for (const fs::path& file : filesIn(bmpSuite() / "g")) {
-        const QImage q = QImage(QString::fromStdString(file.string())).convertToFormat(QImage::Format_BGR888);
-        Pixels byQt(q.width(), q.height());
-        for (int y = 0; y < q.height(); ++y) std::copy_n(q.constScanLine(y), 3 * q.width(), &byQt.at(0, y).b);
-        EXPECT_EQ(toPixels(platform::loadPicture(file.string())), byQt) << file;
-    }
-}
-
 // The fuzzer's seeds and the failures it found, through its own checks (load, write, read back), in
 // every build, so a fixed failure stays fixed where clang is not at hand.
 TEST_F(Files, FuzzSeedsLoadAndKeptFailuresAreHandled) {

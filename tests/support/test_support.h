@@ -6,6 +6,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QImage>
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <filesystem>
@@ -114,10 +115,9 @@ inline Pixels designedPicture(int width, int height) {
 
 // Saves a picture through Qt in `qtFormat`, or in the kind its extension names (".bmp" through the program).
 inline void savePicture(const Pixels& p, const std::string& fileName, const char* qtFormat = nullptr) {
-    if (!qtFormat && fs::path(fileName).extension() == ".bmp") return platform::writeBmp24(toBitmap(p), fileName);
-    QImage image(p.width, p.height, QImage::Format_RGB32);
-    for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x) image.setPixel(x, y, qRgb(p.at(x, y).r, p.at(x, y).g, p.at(x, y).b));
+    const platform::TBitmap b = toBitmap(p);
+    if (!qtFormat && fs::path(fileName).extension() == ".bmp") return platform::writeBmp24(b, fileName);
+    const QImage image(b.GetScanline(0), p.width, p.height, static_cast<qsizetype>(b.Stride()), QImage::Format_BGR888);
     ASSERT_TRUE(image.save(QString::fromStdString(fileName), qtFormat, 100)) << fileName;
 }
 
@@ -153,7 +153,7 @@ inline Pixels referenceLumaPicture(const Pixels& in) {
     return out;
 }
 
-// The fifth largest of the nine blue values around each pixel (outside cells count 0), by sorting.
+// The middle of the nine blue values around each pixel (outside cells count 0), by sorting them.
 inline Pixels referenceMedian5(const Pixels& in, int passes = 5) {
     Pixels out = in;
     for (int pass = 0; pass < passes; ++pass) {
@@ -163,9 +163,7 @@ inline Pixels referenceMedian5(const Pixels& in, int passes = 5) {
             for (int x = 0; x < in.width; ++x) {
                 std::uint8_t v[9];
                 for (int i = 0; i < 9; ++i) v[i] = blue(x + i % 3 - 1, y + i / 3 - 1);
-                for (int i = 0; i < 8; ++i)
-                    for (int j = i + 1; j < 9; ++j)
-                        if (v[i] < v[j]) std::swap(v[i], v[j]);
+                std::sort(v, v + 9);
                 out.at(x, y) = {v[4], v[4], v[4]};
             }
     }
