@@ -14,31 +14,24 @@ using Pipeline = WindowTest;
 // each press writes its stage file and shows it, and the preview feeds SOBEL.
 TEST_F(Pipeline, ButtonsNeedTheirStageFilesWriteThemAndThePreviewFeedsSobel) {
     const Pixels picture = designedPicture(23, 17), smooth = referenceMedian5(picture);  // of the source, not of A.bmp
-    load(savePicture(picture, "photo.png"));
-    load(std::nullopt);  // cancelled: the picture stays
+    load(savePicture(picture, "photo.png")), load(std::nullopt);  // the second, cancelled, keeps the picture
     EXPECT_TRUE(source() == picture && form->Image1->Stretch());
     form->Image2->Picture->Assign(toBitmap(grey(3, 3, 7)));
-    EXPECT_EQ(press(form->Button5), Errors{"A.bmp: no such file"});
-    EXPECT_EQ(press(form->Button1), Errors{"B.bmp: no such file"});
-    EXPECT_EQ(result(), grey(3, 3, 7));
-    EXPECT_FALSE(form->Image2->Stretch() || fs::exists("B.bmp") || fs::exists("C.bmp"));
+    EXPECT_EQ(std::pair(press(form->Button5), press(form->Button1)), std::pair(Errors{"A.bmp: no such file"}, Errors{"B.bmp: no such file"}));
+    EXPECT_FALSE(result() != grey(3, 3, 7) || form->Image2->Stretch() || fs::exists("B.bmp") || fs::exists("C.bmp"));
     EXPECT_EQ(form->Edit1->Text(), "") << "the read-out changes only once the precondition holds";
     savePicture(randomPixels(4, 7, 1), "A.bmp");
     for (const auto& [button, file, shown] : {std::tuple{form->Button5, "B.bmp", smooth}, {form->Button4, "A.bmp", referenceLumaPicture(picture)},
                                               {form->Button5, "B.bmp", smooth}, {form->Button1, "C.bmp", referenceEdges(smooth, 128)}}) {
         EXPECT_EQ(press(button), Errors{});
-        EXPECT_EQ(stageFile(file), shown) << file;
-        EXPECT_EQ(result(), shown) << file;
-        EXPECT_TRUE(form->Image2->Stretch() && prompts->messages.empty()) << file;
+        EXPECT_TRUE(stageFile(file) == shown && result() == shown && form->Image2->Stretch() && prompts->messages.empty()) << file;
     }
     EXPECT_EQ(form->Edit1->Text(), "128");
     const auto smoothFile = readFileBytes("B.bmp");
-    fs::remove("C.bmp");
-    form->Image2->SetStretch(false);
-    moveThresholdTo(200);  // the preview: edges of the source picture, no file, stretch as it was
+    fs::remove("C.bmp"), form->Image2->SetStretch(false);
+    moveThresholdTo(200);  // the preview: edges of the source picture, no file, no box, stretch as it was
     EXPECT_EQ(result(), referenceEdges(picture, 200));
-    EXPECT_FALSE(form->Image2->Stretch() || fs::exists("C.bmp") || form->Edit1->Text() != "200");
-    EXPECT_EQ(readFileBytes("B.bmp"), smoothFile);
+    EXPECT_FALSE(form->Image2->Stretch() || fs::exists("C.bmp") || form->Edit1->Text() != "200" || readFileBytes("B.bmp") != smoothFile);
     EXPECT_TRUE(prompts->messages.empty() && prompts->errors.empty());
     EXPECT_EQ(press(form->Button1), Errors{});
     EXPECT_EQ(stageFile("C.bmp"), referenceEdges(referenceEdges(picture, 200), 200));
@@ -49,19 +42,16 @@ TEST_F(Pipeline, ButtonsNeedTheirStageFilesWriteThemAndThePreviewFeedsSobel) {
 TEST_F(Pipeline, EmptyPictureWarnsAndTheOperationsStillRun) {
     EXPECT_EQ(press(form->Button4), Errors{});
     EXPECT_EQ(prompts->messages, Errors(2, "請載入圖檔!!"));  // once in each half of 灰階
-    EXPECT_TRUE(result().px.empty() && form->Image2->Stretch());
-    EXPECT_EQ(readFileBytes("A.bmp").size(), 54u);
+    EXPECT_TRUE(result().px.empty() && form->Image2->Stretch() && readFileBytes("A.bmp").size() == 54);
     EXPECT_EQ(press(form->Button5), Errors{"A.bmp: empty picture (0 x 0 pixels)"});
     for (const auto& [button, needs, writes] : {std::tuple{form->Button5, "A.bmp", "B.bmp"}, {form->Button1, "B.bmp", "C.bmp"}}) {
         savePicture(randomPixels(4, 4, 1), needs);
         EXPECT_EQ(press(button), Errors{});
         EXPECT_EQ(prompts->messages, Errors{"請載入圖檔!!"});
-        EXPECT_TRUE(result().px.empty());
-        EXPECT_EQ(readFileBytes(writes).size(), 54u);
+        EXPECT_TRUE(result().px.empty() && readFileBytes(writes).size() == 54) << writes;
     }
     EXPECT_EQ(form->Edit1->Text(), "128");
-    prompts->messages.clear();
-    moveThresholdTo(10);
+    prompts->messages.clear(), moveThresholdTo(10);
     EXPECT_TRUE(result().px.empty() && prompts->messages.empty() && form->Edit1->Text() == "10");
 }
 
@@ -125,12 +115,9 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
         EXPECT_TRUE(errors.size() == 1 && errors[0].rfind(fault.message, 0) == 0) << ::testing::PrintToString(errors);
         EXPECT_TRUE(contents() == before && source() == picture);
         EXPECT_EQ(result(), fault.readFails ? shown : wanted[fault.stage]);
-        ordinaryUser.reset();
-        fs::permissions(dir(), fs::perms::owner_all), fs::current_path(dir());
+        ordinaryUser.reset(), fs::permissions(dir(), fs::perms::owner_all), fs::current_path(dir()), fillDiskAfter(SIZE_MAX);
         for (const std::string& file : files) fs::remove_all(file);
-        fillDiskAfter(SIZE_MAX);
         for (platform::TButton* button : buttons) ASSERT_EQ(press(button), Errors{});
-        EXPECT_EQ(stageFile("B.bmp"), wanted[1]);
-        EXPECT_EQ(stageFile("C.bmp"), referenceEdges(wanted[1], 128));
+        EXPECT_TRUE(stageFile("B.bmp") == wanted[1] && stageFile("C.bmp") == referenceEdges(wanted[1], 128));
     }
 }

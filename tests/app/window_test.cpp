@@ -21,9 +21,8 @@ TEST_F(Window, ControlsStartWhereAndAsTheLayoutSays) {
         EXPECT_EQ(c.control->widget()->geometry(), c.at) << c.caption;
         EXPECT_EQ(*c.caption ? static_cast<QPushButton*>(c.control->widget())->text().toStdString() : "", c.caption);
     }
-    EXPECT_EQ(std::pair(form->Caption(), form->window()->pos()), std::pair(std::string("Form1"), QPoint(192, 114)));
-    const QList<QSize> icons = form->window()->windowIcon().availableSizes();
-    EXPECT_TRUE(icons.contains(QSize(32, 32)) && icons.contains(QSize(128, 128)));
+    EXPECT_EQ(std::tuple(form->Caption(), form->window()->pos(), form->window()->windowIcon().availableSizes()),
+              std::tuple(std::string("Form1"), QPoint(192, 114), QList<QSize>{{32, 32}, {128, 128}}));
     const auto* bar = static_cast<QScrollBar*>(form->ScrollBar1->widget());
     EXPECT_EQ(std::tuple(bar->minimum(), bar->maximum(), bar->value(), bar->singleStep(), bar->pageStep()), std::tuple(0, 255, 128, 1, 1));
     EXPECT_TRUE(source().px.empty() && result().px.empty() && !form->Image1->Stretch() && !form->Image2->Stretch() && form->Edit1->Text().empty());
@@ -34,8 +33,7 @@ TEST_F(Window, ControlsStartWhereAndAsTheLayoutSays) {
 }
 
 TEST_F(Window, FocusStartsOnSobelTabFollowsTheOrderAndKeysWork) {
-    form->Show();
-    form->window()->activateWindow();
+    form->Show(), form->window()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form->window()));
     for (platform::TControl* next : std::initializer_list<platform::TControl*>{form->Button1, form->ScrollBar1, form->Edit1,
                                      form->Button2, form->Button3, form->Button4, form->Button5, form->Button1}) {
@@ -47,10 +45,8 @@ TEST_F(Window, FocusStartsOnSobelTabFollowsTheOrderAndKeysWork) {
         EXPECT_EQ(form->Edit1->Text(), threshold);
     }
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {  // each presses SOBEL
-        prompts->messages.clear(), prompts->errors.clear();
-        QTest::keyClick(QApplication::focusWidget(), key);
-        QTest::qWait(200);  // a key press animates the click
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {  // each presses SOBEL, after an animation
+        prompts->messages.clear(), prompts->errors.clear(), QTest::keyClick(QApplication::focusWidget(), key), QTest::qWait(200);
         EXPECT_EQ(std::pair(prompts->messages, prompts->errors), std::pair(Errors{"請載入圖檔!!"}, Errors{"B.bmp: no such file"})) << key;
     }
 }
@@ -58,8 +54,7 @@ TEST_F(Window, FocusStartsOnSobelTabFollowsTheOrderAndKeysWork) {
 TEST_F(Window, ViewsDrawTheirPicturesStretchedOrAtTheirOwnSize) {
     Pixels p(4, 2, {0, 0, 255});
     p.at(3, 1) = {255, 0, 0};  // red, with a blue bottom-right pixel
-    load(savePicture(p));
-    click(form->Button4);
+    load(savePicture(p)), click(form->Button4);
     const QImage left = form->Image1->widget()->grab().toImage(), right = form->Image2->widget()->grab().toImage();
     EXPECT_EQ(std::tuple(left.size(), left.pixel(5, 5), left.pixel(200, 60), left.pixel(315, 235)),
               std::tuple(QSize(321, 241), qRgb(255, 0, 0), qRgb(255, 0, 0), qRgb(0, 0, 255)));
@@ -73,17 +68,14 @@ TEST_F(Window, BusyCursorWhileAHandlerRunsThenScrollBarsAndCloseWriteNothing) {
     click(form->Button4);  // no picture: the handler opens a box twice
     EXPECT_EQ(prompts->busy, std::vector<bool>(2, true));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    fs::remove("A.bmp");
-    form->Show();
+    fs::remove("A.bmp"), form->Show();
     auto* area = static_cast<QScrollArea*>(form->window());
     EXPECT_FALSE(area->horizontalScrollBar()->isVisible() || area->verticalScrollBar()->isVisible());
-    area->resize(300, 200);  // smaller than the controls: scroll bars, and the controls keep their places
-    QApplication::processEvents();
+    area->resize(300, 200), QApplication::processEvents();  // smaller than the controls: scroll bars, controls in place
     EXPECT_TRUE(area->horizontalScrollBar()->isVisible() && area->verticalScrollBar()->isVisible());
     EXPECT_EQ(form->Button3->widget()->geometry(), QRect(208, 336, 89, 25));
     click(form->Button3);
-    EXPECT_FALSE(form->window()->isVisible());
-    EXPECT_TRUE(fs::is_empty(dir()));
+    EXPECT_TRUE(!form->window()->isVisible() && fs::is_empty(dir()));
 }
 
 // Also run at the scale factors 1.5 and 2 (see CMakeLists.txt): every caption fits its button,
@@ -106,12 +98,10 @@ TEST_F(Window, ProgramRunsUntilAskedToEndAndNeedsADisplay) {
     program.start(EDGEPIPE_BINARY, {});  // in this test's folder, on the offscreen platform as this test
     EXPECT_FALSE(program.waitForFinished(1500)) << "the window stays up until it is closed";
     program.terminate();
-    EXPECT_TRUE(program.waitForFinished(10000) && program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0);
-    EXPECT_TRUE(fs::is_empty(dir()));
+    EXPECT_TRUE(program.waitForFinished(10000) && program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0 && fs::is_empty(dir()));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
-    program.setProcessEnvironment(environment);
-    program.start(EDGEPIPE_BINARY, {});
+    program.setProcessEnvironment(environment), program.start(EDGEPIPE_BINARY, {});
     EXPECT_TRUE(program.waitForFinished(10000) && program.exitCode() == 1);
     EXPECT_TRUE(program.readAllStandardError().trimmed().endsWith(
         "edgepipe: no display to show the window on (DISPLAY is not set); start it from a desktop session or under xvfb-run"));

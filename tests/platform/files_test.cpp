@@ -114,8 +114,7 @@ TEST_F(Files, FortyMegapixelPhotoLoads) {
 // A copy of a picture shares its pixels; writing through one must not change the other.
 TEST(Bitmap, CopiesKeepTheirPixelsWhenAnotherWrites) {
     platform::TBitmap a = toBitmap(designedPicture(5, 3)), b;
-    b.Assign(a);
-    b.GetScanline(1)[0] = 99;
+    b.Assign(a), b.GetScanline(1)[0] = 99;
     EXPECT_TRUE(toPixels(a) == designedPicture(5, 3) && b.GetScanline(1)[0] == 99);
     EXPECT_THROW(b.SetPixelFormat(platform::TPixelFormat::pf8bit), std::invalid_argument);
 }
