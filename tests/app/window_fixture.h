@@ -28,11 +28,6 @@ protected:
     }
     // LOAD with the dialog answering `file` (nullopt: cancelled).
     void load(std::optional<std::string> file) { prompts->answers.push_back(std::move(file)), click(form->Button2); }
-    // Saves a picture where LOAD can find it; returns its full path.
-    std::string savePicture(const Pixels& p, const std::string& name = "picture.bmp") {
-        testing_support::savePicture(p, name);
-        return (dir() / name).string();
-    }
     void moveThresholdTo(int position) { form->ScrollBar1->SetPosition(position); }
     Pixels source() const { return toPixels(form->Image1->Picture->Bitmap()); }
     Pixels result() const { return toPixels(form->Image2->Picture->Bitmap()); }

@@ -18,8 +18,8 @@ std::vector<fs::path> filesIn(const fs::path& folder) {
 }  // namespace
 
 // Every header byte, the bottom-up row order and the zero padding of an odd width, the same for the
-// grey picture; other widths and a 0 x 0 picture read back as written, a top-down file the right
-// way up, a file cut short not at all; new files get the usual permissions.
+// grey picture; other widths read back as written, a top-down file the right way up, a file cut
+// short not at all; new files get the usual permissions. (Empty pictures: see the pipeline tests.)
 TEST_F(Files, StageFileBytes) {
     platform::TBitmap grey;
     grey.SetSize(3, 2, platform::TPixelFormat::pf8bit);
@@ -39,9 +39,6 @@ TEST_F(Files, StageFileBytes) {
         platform::writeBmp24(toBitmap(randomPixels(width, 203, 1)), "B.bmp");
         EXPECT_EQ(stageFile("B.bmp"), randomPixels(width, 203, 1));
     }
-    platform::writeBmp24(platform::TBitmap(), "A.bmp");
-    EXPECT_EQ(readFileBytes("A.bmp").size(), 54u);
-    EXPECT_EQ(failureOf([] { platform::loadPicture("A.bmp"); }), "A.bmp: empty picture (0 x 0 pixels)");
     std::vector<std::uint8_t> topDown = expected;  // negative height, rows swapped
     std::swap_ranges(topDown.begin() + 54, topDown.begin() + 66, topDown.begin() + 66);
     topDown[22] = 0xFE, topDown[23] = topDown[24] = topDown[25] = 0xFF;
@@ -77,10 +74,8 @@ TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
         cases.push_back({wrongNames[k], std::string(wrongNames[k]) + ": cannot read as a ", -1});
         writeFileBytes(wrongNames[k], bytes);
         for (const char* copy : {"notes.txt", "noextension"}) writeFileBytes(copy, bytes);
-        if (kind == "bmp") {  // its header made to say 100000 x 100000 pixels
-            for (const int at : {18, 22}) bytes[at] = 0xA0, bytes[at + 1] = 0x86, bytes[at + 2] = 0x01;
-            writeFileBytes("huge.bmp", bytes);
-        }
+        if (kind == "bmp")  // its header made to say 100000 x 100000 pixels
+            bytes[18] = bytes[22] = 0xA0, bytes[19] = bytes[23] = 0x86, bytes[20] = bytes[24] = 0x01, writeFileBytes("huge.bmp", bytes);
         const std::uint8_t frame[] = {0xFF, 0xC0};  // a JPEG's frame header made to say 32639 x 32639
         if (kind == "jpg") std::fill_n(std::search(bytes.begin(), bytes.end(), frame, frame + 2) + 5, 4, 0x7F), writeFileBytes("huge.jpg", bytes);
     }
@@ -91,12 +86,9 @@ TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
         platform::TPicture picture;
         picture.Assign(toBitmap(designedPicture(3, 3)));
         const std::string failure = failureOf([&] { picture.LoadFromFile(c.file); });
-        if (failure == "(no failure)") {
-            EXPECT_TRUE(c.expect >= 0 && !picture.Bitmap().Empty()) << c.file << " loaded";
-        } else {
-            EXPECT_TRUE(c.expect <= 0 && failure.rfind(c.message, 0) == 0 && failure.size() > c.file.size() + 2) << failure;
-            EXPECT_EQ(toPixels(picture.Bitmap()), designedPicture(3, 3)) << c.file << " changed the picture";
-        }
+        EXPECT_TRUE(failure == "(no failure)" ? c.expect >= 0 && !picture.Bitmap().Empty()
+                                              : c.expect <= 0 && failure.rfind(c.message, 0) == 0 && failure.size() > c.file.size() + 2 &&
+                                                    toPixels(picture.Bitmap()) == designedPicture(3, 3)) << c.file << ": " << failure;
     }
     if (bmpSuite().empty()) GTEST_SKIP() << "the made-up files passed; no ../shared/testdata/bmpsuite beside this checkout";
 }

@@ -113,12 +113,15 @@ inline Pixels designedPicture(int width, int height) {
     return p;
 }
 
-// Saves a picture through Qt in `qtFormat`, or in the kind its extension names (".bmp" through the program).
-inline void savePicture(const Pixels& p, const std::string& fileName, const char* qtFormat = nullptr) {
+// Saves a picture through Qt in `qtFormat`, or in the kind its extension names (".bmp" through the
+// program); returns its full path.
+inline std::string savePicture(const Pixels& p, const std::string& fileName = "picture.bmp", const char* qtFormat = nullptr) {
     const platform::TBitmap b = toBitmap(p);
-    if (!qtFormat && fs::path(fileName).extension() == ".bmp") return platform::writeBmp24(b, fileName);
+    const bool bmp = !qtFormat && fs::path(fileName).extension() == ".bmp";
+    if (bmp) platform::writeBmp24(b, fileName);
     const QImage image(b.GetScanline(0), p.width, p.height, static_cast<qsizetype>(b.Stride()), QImage::Format_BGR888);
-    ASSERT_TRUE(image.save(QString::fromStdString(fileName), qtFormat, 100)) << fileName;
+    EXPECT_TRUE(bmp || image.save(QString::fromStdString(fileName), qtFormat, 100)) << fileName;
+    return fs::absolute(fileName).string();
 }
 
 // A stage file as the program reads it; its bytes are pinned by the tests of the writer.
