@@ -61,9 +61,8 @@ namespace {
 struct AsAnOrdinaryUser {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct saved[2]{}, reduced[2]{};
-    AsAnOrdinaryUser() {
-        ::syscall(SYS_capget, &header, saved);
-        for (int i : {0, 1}) reduced[i] = {0, saved[i].permitted, saved[i].inheritable};
+    AsAnOrdinaryUser() {  // keeps the permitted capabilities, so that they can be taken up again
+        ::syscall(SYS_capget, &header, saved), reduced[0] = {0, saved[0].permitted, 0}, reduced[1] = {0, saved[1].permitted, 0};
         ::syscall(SYS_capset, &header, reduced);
     }
     ~AsAnOrdinaryUser() { ::syscall(SYS_capset, &header, saved); }

@@ -97,8 +97,7 @@ inline Pixels toPixels(platform::TBitmap bitmap) {
 inline Pixels randomPixels(int width, int height, unsigned seed) {
     std::mt19937 random(seed);
     Pixels p(width, height);
-    for (Bgr& c : p.px) c = {std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random())};
-    return p;
+    return std::generate(p.px.begin(), p.px.end(), [&] { return Bgr{std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random())}; }), p;
 }
 
 // An asymmetric "F" on a colour gradient: a flipped row order or swapped channels show at once.
