@@ -71,6 +71,7 @@ TEST_F(Window, BusyCursorWhileAHandlerRunsThenScrollBarsAndCloseWriteNothing) {
     fs::remove("A.bmp"), form->Show();
     auto* area = static_cast<QScrollArea*>(form->window());
     EXPECT_FALSE(area->horizontalScrollBar()->isVisible() || area->verticalScrollBar()->isVisible());
+    EXPECT_EQ(form->Image1->widget()->mapTo(area, QPoint(0, 0)), QPoint(24, 24)) << "no frame around the client area";
     area->resize(300, 200), QApplication::processEvents();  // smaller than the controls: scroll bars, controls in place
     EXPECT_TRUE(area->horizontalScrollBar()->isVisible() && area->verticalScrollBar()->isVisible());
     EXPECT_EQ(form->Button3->widget()->geometry(), QRect(208, 336, 89, 25));

@@ -53,6 +53,7 @@ Pixels lumaOf(const Pixels& in) {
 
 }  // namespace
 
+// Reads and writes past the end of a row that leave the bytes right are the sanitizer build's to find.
 TEST(Kernels, EveryBuildMatchesTheReferences) {
     EXPECT_EQ(imaging::rows::useWideVectors(true), imaging::rows::wideVectorsAvailable()) << "the vector build is chosen at start";
     for (const Input& in : inputs()) {
