@@ -1,152 +1,123 @@
-#include <QScrollBar>
+// The buttons through real clicks: the stage files and views against the references, the
+// preconditions, the empty-picture warnings, the threshold preview, and faults while stage files
+// are written or read.
+#include <linux/capability.h>
+#include <map>
+#include <sys/syscall.h>
 
 #include "app/window_fixture.h"
 
 using namespace testing_support;
+using Pipeline = WindowTest;
+
+// 濾波 needs a readable A.bmp (one of another picture will do) and SOBEL a readable B.bmp; then
+// each press writes its stage file and shows it, and the preview feeds SOBEL.
+TEST_F(Pipeline, ButtonsNeedTheirStageFilesWriteThemAndThePreviewFeedsSobel) {
+    const Pixels picture = designedPicture(23, 17), smooth = referenceMedian5(picture);  // of the source, not of A.bmp
+    load(savePicture(picture, "photo.png")), load(std::nullopt);  // the second, cancelled, keeps the picture
+    EXPECT_TRUE(source() == picture && form->Image1->Stretch());
+    form->Image2->Picture->Assign(toBitmap(grey(3, 3, 7)));
+    EXPECT_EQ(std::pair(press(form->Button5), press(form->Button1)), std::pair(Errors{"A.bmp: no such file"}, Errors{"B.bmp: no such file"}));
+    EXPECT_FALSE(result() != grey(3, 3, 7) || form->Image2->Stretch() || fs::exists("B.bmp") || fs::exists("C.bmp"));
+    EXPECT_EQ(form->Edit1->Text(), "") << "the read-out changes only once the precondition holds";
+    savePicture(randomPixels(4, 7, 1), "A.bmp");
+    for (const auto& [button, file, shown] : {std::tuple{form->Button5, "B.bmp", smooth}, {form->Button4, "A.bmp", referenceLumaPicture(picture)},
+                                              {form->Button5, "B.bmp", smooth}, {form->Button1, "C.bmp", referenceEdges(smooth, 128)}}) {
+        EXPECT_EQ(press(button), Errors{});
+        EXPECT_TRUE(stageFile(file) == shown && result() == shown && form->Image2->Stretch() && prompts->messages.empty()) << file;
+    }
+    EXPECT_EQ(form->Edit1->Text(), "128");
+    const auto smoothFile = readFileBytes("B.bmp");
+    fs::remove("C.bmp"), form->Image2->SetStretch(false);
+    moveThresholdTo(200);  // the preview: edges of the source picture, no file, no box, stretch as it was
+    EXPECT_EQ(result(), referenceEdges(picture, 200));
+    EXPECT_FALSE(form->Image2->Stretch() || fs::exists("C.bmp") || form->Edit1->Text() != "200" || readFileBytes("B.bmp") != smoothFile);
+    EXPECT_TRUE(prompts->messages.empty() && prompts->errors.empty());
+    EXPECT_EQ(press(form->Button1), Errors{});
+    EXPECT_EQ(stageFile("C.bmp"), referenceEdges(referenceEdges(picture, 200), 200));
+    EXPECT_EQ(source(), picture) << "no operation writes to the source view";
+}
+
+// With no picture loaded each press warns, then runs on the empty picture.
+TEST_F(Pipeline, EmptyPictureWarnsAndTheOperationsStillRun) {
+    EXPECT_EQ(press(form->Button4), Errors{});
+    EXPECT_EQ(prompts->messages, Errors(2, "請載入圖檔!!"));  // once in each half of 灰階
+    EXPECT_TRUE(result().px.empty() && form->Image2->Stretch() && readFileBytes("A.bmp").size() == 54);
+    EXPECT_EQ(press(form->Button5), Errors{"A.bmp: empty picture (0 x 0 pixels)"});
+    for (const auto& [button, needs, writes] : {std::tuple{form->Button5, "A.bmp", "B.bmp"}, {form->Button1, "B.bmp", "C.bmp"}}) {
+        savePicture(randomPixels(4, 4, 1), needs);
+        EXPECT_EQ(press(button), Errors{});
+        EXPECT_EQ(prompts->messages, Errors{"請載入圖檔!!"});
+        EXPECT_TRUE(result().px.empty() && readFileBytes(writes).size() == 54) << writes;
+    }
+    EXPECT_EQ(form->Edit1->Text(), "128");
+    prompts->messages.clear(), moveThresholdTo(10);
+    EXPECT_TRUE(result().px.empty() && prompts->messages.empty() && form->Edit1->Text() == "10");
+}
 
 namespace {
 
-class Pipeline : public WindowTest {
-protected:
-    void moveThresholdTo(int position) { static_cast<QScrollBar*>(form->ScrollBar1->widget())->setValue(position); }
+// Takes root's override of file permissions from this thread while it lives.
+struct AsAnOrdinaryUser {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2]{}, reduced[2]{};
+    AsAnOrdinaryUser() {  // keeps the permitted capabilities, so that they can be taken up again
+        ::syscall(SYS_capget, &header, saved), reduced[0] = {0, saved[0].permitted, 0}, reduced[1] = {0, saved[1].permitted, 0};
+        ::syscall(SYS_capset, &header, reduced);
+    }
+    ~AsAnOrdinaryUser() { ::syscall(SYS_capset, &header, saved); }
 };
 
 }  // namespace
 
-// LOAD, 灰階, 濾波, SOBEL through real clicks; each stage file against a slow computation.
-TEST_F(Pipeline, WholePipelineWritesTheThreeStageFiles) {
-    const Pixels picture = designedPicture(23, 17);
-    load(savePicture(picture, "photo.png"));
-    EXPECT_EQ(source(), picture);
-    EXPECT_TRUE(form->Image1->Stretch());
-
-    click(form->Button4);
-    const Pixels grey = referenceLumaPicture(picture);
-    EXPECT_EQ(parseStageFile(dir() / "A.bmp"), grey);
-    EXPECT_EQ(result(), grey);
-    EXPECT_TRUE(form->Image2->Stretch());
-
-    click(form->Button5);
-    const Pixels smooth = referenceMedian5(picture);  // from the source picture, not from A.bmp
-    EXPECT_EQ(parseStageFile(dir() / "B.bmp"), smooth);
-    EXPECT_EQ(result(), smooth);
-
-    click(form->Button1);
-    const Pixels edges = referenceEdges(smooth, 128);
-    EXPECT_EQ(parseStageFile(dir() / "C.bmp"), edges);
-    EXPECT_EQ(result(), edges);
-    EXPECT_EQ(form->Edit1->Text(), "128");
-    EXPECT_TRUE(prompts->messages.empty());
-    EXPECT_TRUE(prompts->errors.empty());
-    EXPECT_EQ(source(), picture) << "no operation writes to the source view";
-}
-
-TEST_F(Pipeline, ThresholdPreviewDrawsTheSourceEdgesAndSobelThenWorksOnThem) {
-    const Pixels picture = designedPicture(19, 12);
+// Each fault makes one press fail: one message naming the stage file and the reason, no file
+// changed or left behind, the source view kept, and the result view showing the new result when
+// only the save failed or the old one when a read failed. With the fault gone, every press works,
+// through a write that is interrupted and cut into small pieces. A work copy or buffer not released
+// on a failed press is the sanitizer build's leak check to find.
+TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
+    const Pixels picture = designedPicture(13, 9);
+    platform::TButton* const buttons[] = {form->Button4, form->Button5, form->Button1};
     load(savePicture(picture));
-    click(form->Button4);
-    click(form->Button5);
-    const auto smoothFile = readFileBytes(dir() / "B.bmp");
-
-    moveThresholdTo(200);
-    EXPECT_EQ(form->Edit1->Text(), "200");
-    EXPECT_EQ(result(), referenceEdges(picture, 200)) << "edges of the source, not of the smoothed picture";
-    EXPECT_EQ(readFileBytes(dir() / "B.bmp"), smoothFile);
-    EXPECT_FALSE(exists("C.bmp")) << "a preview writes no file";
-
-    click(form->Button1);
-    EXPECT_EQ(parseStageFile(dir() / "C.bmp"), referenceEdges(referenceEdges(picture, 200), 200));
-}
-
-TEST_F(Pipeline, PreviewKeepsTheResultViewsStretchAndShowsNoMessage) {
-    moveThresholdTo(10);
-    EXPECT_FALSE(form->Image2->Stretch());
-    EXPECT_TRUE(form->Image2->Picture->Bitmap().Empty());
-    EXPECT_EQ(form->Edit1->Text(), "10");
-    EXPECT_TRUE(prompts->messages.empty());
-    EXPECT_TRUE(prompts->errors.empty());
-
-    load(savePicture(designedPicture(40, 30)));
-    moveThresholdTo(60);
-    EXPECT_FALSE(form->Image2->Stretch()) << "the preview leaves stretch as it was";
-    EXPECT_EQ(result(), referenceEdges(designedPicture(40, 30), 60));
-}
-
-TEST_F(Pipeline, GreyWithNoPictureWarnsTwiceAndWritesAnEmptyStageFile) {
-    click(form->Button4);
-    EXPECT_EQ(prompts->messages, (std::vector<std::string>{"請載入圖檔!!", "請載入圖檔!!"}));
-    EXPECT_EQ(readFileBytes(dir() / "A.bmp").size(), 54u);
-    EXPECT_TRUE(form->Image2->Picture->Bitmap().Empty());
-    EXPECT_TRUE(form->Image2->Stretch());
-
-    // The empty A.bmp then fails the filter's precondition with a clear message.
-    click(form->Button5);
-    EXPECT_EQ(prompts->errors, std::vector<std::string>{"A.bmp: empty picture (0 x 0 pixels)"});
-    EXPECT_FALSE(exists("B.bmp"));
-}
-
-TEST_F(Pipeline, FilterNeedsAReadableGreyStageFile) {
-    load(savePicture(designedPicture(9, 9)));
-    form->Image2->Picture->Assign(toBitmap(Pixels(3, 3, {1, 2, 3})));
-    click(form->Button5);
-    EXPECT_EQ(prompts->errors, std::vector<std::string>{"A.bmp: no such file"});
-    EXPECT_EQ(result(), Pixels(3, 3, {1, 2, 3}));
-    EXPECT_FALSE(form->Image2->Stretch());
-    EXPECT_FALSE(exists("B.bmp"));
-
-    // An A.bmp left by an earlier run, of another picture, is enough.
-    platform::TPicture earlier;
-    earlier.Assign(toBitmap(randomPixels(4, 7, 1)));
-    earlier.SaveToFile("A.bmp");
-    click(form->Button5);
-    EXPECT_EQ(prompts->errors.size(), 1u);
-    EXPECT_EQ(parseStageFile(dir() / "B.bmp"), referenceMedian5(designedPicture(9, 9)));
-}
-
-TEST_F(Pipeline, FilterWithNoPictureWarnsThenWritesAnEmptyResult) {
-    platform::TPicture earlier;
-    earlier.Assign(toBitmap(randomPixels(4, 4, 1)));
-    earlier.SaveToFile("A.bmp");
-    click(form->Button5);
-    EXPECT_EQ(prompts->messages, std::vector<std::string>{"請載入圖檔!!"});
-    EXPECT_TRUE(prompts->errors.empty());
-    EXPECT_EQ(readFileBytes(dir() / "B.bmp").size(), 54u);
-    EXPECT_TRUE(form->Image2->Picture->Bitmap().Empty());
-}
-
-TEST_F(Pipeline, SobelNeedsAReadableSmoothStageFile) {
-    load(savePicture(designedPicture(9, 9)));
-    click(form->Button4);
-    const Pixels shown = result();
-    click(form->Button1);
-    EXPECT_EQ(prompts->errors, std::vector<std::string>{"B.bmp: no such file"});
-    EXPECT_EQ(form->Edit1->Text(), "") << "the read-out changes only once the precondition holds";
-    EXPECT_EQ(result(), shown);
-    EXPECT_FALSE(exists("C.bmp"));
-}
-
-TEST_F(Pipeline, SobelOnAnEmptyResultViewWritesAnEmptyEdgeMap) {
-    load(savePicture(designedPicture(9, 9)));
-    platform::TPicture earlier;
-    earlier.Assign(toBitmap(randomPixels(4, 4, 1)));
-    earlier.SaveToFile("B.bmp");
-    click(form->Button1);
-    EXPECT_TRUE(prompts->errors.empty());
-    EXPECT_EQ(readFileBytes(dir() / "C.bmp").size(), 54u);
-    EXPECT_TRUE(form->Image2->Picture->Bitmap().Empty());
-    EXPECT_EQ(form->Edit1->Text(), "128");
-}
-
-TEST_F(Pipeline, CancelledLoadChangesNothingAndShowsNothing) {
-    load(std::nullopt);
-    EXPECT_TRUE(form->Image1->Picture->Bitmap().Empty());
-    EXPECT_FALSE(form->Image1->Stretch());
-    const Pixels picture = designedPicture(5, 4);
-    load(savePicture(picture));
-    load(std::nullopt);
-    EXPECT_EQ(source(), picture);
-    EXPECT_TRUE(form->Image1->Stretch());
-    EXPECT_EQ(prompts->dialogsOpened, 3);
-    EXPECT_TRUE(prompts->errors.empty());
-    EXPECT_TRUE(prompts->messages.empty());
+    for (platform::TButton* button : buttons) ASSERT_EQ(press(button), Errors{});
+    auto contents = [&] {  // every entry with its bytes: a changed stage file or a temporary file left shows here
+        std::map<std::string, std::vector<std::uint8_t>> entries;
+        for (const auto& e : fs::directory_iterator(dir())) entries[e.path().filename()] = e.is_regular_file() ? readFileBytes(e.path()) : std::vector<std::uint8_t>{};
+        return entries;
+    };
+    std::optional<AsAnOrdinaryUser> ordinaryUser;
+    struct Fault { int stage; std::function<void()> make; std::string message; bool readFails; };
+    const std::string files[] = {"A.bmp", "B.bmp", "C.bmp"};
+    std::vector<Fault> faults;
+    for (int s = 0; s < 3; ++s) {
+        const std::string file = files[s];
+        for (const std::size_t budget : {std::size_t{0}, std::size_t{1}, std::size_t{53}, std::size_t{54}, fs::file_size(file) - 1})
+            faults.push_back({s, [=] { fillDiskAfter(budget); }, file + ": cannot write (No space left on device)", false});
+        faults.push_back({s, [=] { fs::remove(file), fs::create_directory(file); }, file + ": cannot write (Is a directory)", false});
+        faults.push_back({s, [&] { ordinaryUser.emplace(), fs::permissions(dir(), fs::perms(0555)); }, file + ": cannot write (Permission denied)", false});
+    }
+    faults.push_back({0, [this] { fs::create_directory("gone"), fs::current_path("gone"), fs::remove(dir() / "gone"); },
+                      "A.bmp: cannot write (No such file or directory)", false});
+    for (int s = 1; s < 3; ++s) {  // the stage file the press reads, replaced
+        const std::string file = files[s - 1];
+        faults.push_back({s, [=] { fs::remove(file); }, file + ": no such file", true});
+        faults.push_back({s, [=] { writeFileBytes(file, {'B', 'M', 0, 0}); }, file + ": cannot read as a BMP picture (", true});
+        faults.push_back({s, [=] { writeFileBytes(file, {}); }, file + ": cannot read as a BMP picture (", true});
+        faults.push_back({s, [=] { auto b = readFileBytes(file); b.resize(b.size() - 5), writeFileBytes(file, b); }, file + ": file is cut short", true});
+        faults.push_back({s, [=] { fs::remove(file), fs::create_directory(file); }, file + ": is a directory, not a picture", true});
+    }
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.message + " on press " + std::to_string(fault.stage));
+        const Pixels shown = result(), wanted[] = {referenceLumaPicture(picture), referenceMedian5(picture), referenceEdges(shown, 128)};
+        fault.make();
+        const auto before = contents();
+        const Errors errors = press(buttons[fault.stage]);
+        EXPECT_TRUE(errors.size() == 1 && errors[0].rfind(fault.message, 0) == 0) << ::testing::PrintToString(errors);
+        EXPECT_TRUE(contents() == before && source() == picture);
+        EXPECT_EQ(result(), fault.readFails ? shown : wanted[fault.stage]);
+        ordinaryUser.reset(), fs::permissions(dir(), fs::perms::owner_all), fs::current_path(dir()), fillDiskAfter(SIZE_MAX);
+        for (const std::string& file : files) fs::remove_all(file);
+        for (platform::TButton* button : buttons) ASSERT_EQ(press(button), Errors{});
+        EXPECT_TRUE(stageFile("B.bmp") == wanted[1] && stageFile("C.bmp") == referenceEdges(wanted[1], 128));
+    }
 }

@@ -1,182 +1,103 @@
-#include <QCursor>
-#include <QLineEdit>
+// The window itself: its controls and their start, focus, tab order and keys, how the views draw,
+// the busy cursor, captions at every scale, and the program as a process.
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
 
 #include "app/window_fixture.h"
 
 using namespace testing_support;
+using Window = WindowTest;
 
-namespace {
-
-class Window : public WindowTest {
-protected:
-    void showActive() {
-        form->Show();
-        form->window()->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form->window()));
-    }
-    QWidget* focused() const { return QApplication::focusWidget(); }
-};
-
-}  // namespace
-
-TEST_F(Window, ControlsStandWhereTheLayoutPutsThem) {
-    struct Case {
-        platform::TControl* control;
-        QRect at;
-        const char* caption;
-    };
-    for (const Case c : {Case{form->Image1, {24, 24, 321, 241}, nullptr}, {form->Image2, {344, 24, 321, 241}, nullptr},
+TEST_F(Window, ControlsStartWhereAndAsTheLayoutSays) {
+    struct Case { platform::TControl* control; QRect at; const char* caption; };
+    for (const Case c : {Case{form->Image1, {24, 24, 321, 241}, ""}, {form->Image2, {344, 24, 321, 241}, ""},
                          {form->Button2, {32, 288, 89, 25}, "LOAD"}, {form->Button4, {120, 288, 89, 25}, "灰階"},
                          {form->Button5, {120, 312, 89, 25}, "濾波"}, {form->Button1, {120, 336, 89, 25}, "SOBEL"},
-                         {form->Button3, {208, 336, 89, 25}, "CLOSE"}, {form->ScrollBar1, {32, 384, 169, 25}, nullptr},
-                         {form->Edit1, {208, 384, 41, 21}, nullptr}}) {
-        EXPECT_EQ(c.control->widget()->geometry(), c.at) << (c.caption ? c.caption : "");
-        if (c.caption) {
-            EXPECT_EQ(static_cast<QPushButton*>(c.control->widget())->text().toStdString(), c.caption);
-        }
+                         {form->Button3, {208, 336, 89, 25}, "CLOSE"}, {form->ScrollBar1, {32, 384, 169, 25}, ""},
+                         {form->Edit1, {208, 384, 41, 21}, ""}}) {
+        EXPECT_EQ(c.control->widget()->geometry(), c.at) << c.caption;
+        EXPECT_EQ(*c.caption ? static_cast<QPushButton*>(c.control->widget())->text().toStdString() : "", c.caption);
     }
-    EXPECT_EQ(form->Caption(), "Form1");
-    EXPECT_EQ(form->window()->pos(), QPoint(192, 114));
-}
-
-TEST_F(Window, StartsWithEmptyViewsAndTheThresholdAt128) {
-    EXPECT_TRUE(form->Image1->Picture->Bitmap().Empty());
-    EXPECT_TRUE(form->Image2->Picture->Bitmap().Empty());
-    EXPECT_FALSE(form->Image1->Stretch());
-    EXPECT_FALSE(form->Image2->Stretch());
+    EXPECT_EQ(std::tuple(form->Caption(), form->window()->pos(), form->window()->windowIcon().availableSizes()),
+              std::tuple(std::string("Form1"), QPoint(192, 114), QList<QSize>{{32, 32}, {128, 128}}));
     const auto* bar = static_cast<QScrollBar*>(form->ScrollBar1->widget());
-    EXPECT_EQ(bar->minimum(), 0);
-    EXPECT_EQ(bar->maximum(), 255);
-    EXPECT_EQ(bar->value(), 128);
-    EXPECT_EQ(bar->singleStep(), 1);
-    EXPECT_EQ(bar->pageStep(), 1);
-    EXPECT_EQ(form->Edit1->Text(), "");
-    EXPECT_TRUE(prompts->messages.empty());
-}
-
-TEST_F(Window, FocusStartsOnSobelAndTabFollowsTheTabOrder) {
-    showActive();
-    const std::vector<platform::TControl*> order = {form->Button1, form->ScrollBar1, form->Edit1, form->Button2,
-                                                    form->Button3, form->Button4,    form->Button5, form->Button1};
-    for (platform::TControl* expected : order) {
-        ASSERT_EQ(focused(), expected->widget()) << (focused() ? focused()->metaObject()->className() : "none");
-        QTest::keyClick(focused(), Qt::Key_Tab);
-    }
-}
-
-TEST_F(Window, EnterAndSpacePressTheFocusedButton) {
-    showActive();
-    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
-        prompts->messages.clear();
-        prompts->errors.clear();
-        QTest::keyClick(focused(), key);
-        QTest::qWait(200);  // a key press animates the click
-        // SOBEL ran: no picture, then no B.bmp.
-        EXPECT_EQ(prompts->messages, std::vector<std::string>{"請載入圖檔!!"}) << key;
-        EXPECT_EQ(prompts->errors, std::vector<std::string>{"B.bmp: no such file"}) << key;
-    }
-}
-
-TEST_F(Window, ArrowKeysMoveTheThreshold) {
-    showActive();
-    QTest::keyClick(focused(), Qt::Key_Tab);
-    ASSERT_EQ(focused(), form->ScrollBar1->widget());
-    QTest::keyClick(focused(), Qt::Key_Right);
-    EXPECT_EQ(form->ScrollBar1->Position(), 129);
-    EXPECT_EQ(form->Edit1->Text(), "129");
-    QTest::keyClick(focused(), Qt::Key_Left);
-    QTest::keyClick(focused(), Qt::Key_Left);
-    EXPECT_EQ(form->Edit1->Text(), "127");
-}
-
-TEST_F(Window, ShowsScrollBarsWhenMadeSmallerThanItsControls) {
-    form->Show();
-    auto* area = static_cast<QScrollArea*>(form->window());
-    QApplication::processEvents();
-    EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
-    EXPECT_FALSE(area->verticalScrollBar()->isVisible());
-    area->resize(300, 200);
-    QApplication::processEvents();
-    EXPECT_TRUE(area->horizontalScrollBar()->isVisible());
-    EXPECT_TRUE(area->verticalScrollBar()->isVisible());
-    EXPECT_EQ(form->Button3->widget()->geometry(), QRect(208, 336, 89, 25)) << "controls keep their places";
-}
-
-TEST_F(Window, CloseEndsTheWindowWithoutWritingAnything) {
-    load(savePicture(designedPicture(8, 6)));
-    click(form->Button4);
-    std::filesystem::remove(dir() / "A.bmp");
-    form->Show();
-    click(form->Button3);
-    EXPECT_FALSE(form->window()->isVisible());
-    EXPECT_FALSE(exists("A.bmp"));
-}
-
-TEST_F(Window, StretchedViewDrawsThePictureOverTheWholeView) {
-    Pixels p(4, 2, {0, 0, 255});
-    p.at(3, 1) = {255, 0, 0};  // bottom-right pixel blue
-    load(savePicture(p));
-    const QImage drawn = form->Image1->widget()->grab().toImage();
-    EXPECT_EQ(drawn.size(), QSize(321, 241));
-    EXPECT_EQ(drawn.pixel(5, 5), qRgb(255, 0, 0));
-    EXPECT_EQ(drawn.pixel(315, 235), qRgb(0, 0, 255));
-    EXPECT_EQ(drawn.pixel(200, 60), qRgb(255, 0, 0));
-}
-
-TEST_F(Window, GreyPictureIsDrawnInItsLevels) {
-    Pixels p(4, 2, {0, 0, 255});
-    p.at(3, 1) = {255, 0, 0};
-    load(savePicture(p));
-    click(form->Button4);
-    const QImage drawn = form->Image2->widget()->grab().toImage();
-    EXPECT_EQ(drawn.pixel(5, 5), qRgb(76, 76, 76));  // the luma of pure red
-    EXPECT_EQ(drawn.pixel(315, 235), qRgb(29, 29, 29));  // of pure blue
-}
-
-TEST_F(Window, UnstretchedViewDrawsThePictureAtItsOwnSize) {
-    form->Image2->Picture->Assign(toBitmap(Pixels(4, 2, {0, 255, 0})));
-    const QImage drawn = form->Image2->widget()->grab().toImage();
-    EXPECT_EQ(drawn.pixel(3, 1), qRgb(0, 255, 0));
-    EXPECT_NE(drawn.pixel(4, 1), qRgb(0, 255, 0));
-    EXPECT_NE(drawn.pixel(3, 2), qRgb(0, 255, 0));
-}
-
-TEST_F(Window, ShowsTheProgramsIconAtSmallAndLargeSizes) {
-    const QList<QSize> sizes = form->window()->windowIcon().availableSizes();
-    EXPECT_TRUE(sizes.contains(QSize(32, 32)));
-    EXPECT_TRUE(sizes.contains(QSize(128, 128)));
-}
-
-TEST_F(Window, OpenDialogListsAllPictureKindsThenEachThenAllFiles) {
+    EXPECT_EQ(std::tuple(bar->minimum(), bar->maximum(), bar->value(), bar->singleStep(), bar->pageStep()), std::tuple(0, 255, 128, 1, 1));
+    EXPECT_TRUE(source().px.empty() && result().px.empty() && !form->Image1->Stretch() && !form->Image2->Stretch() && form->Edit1->Text().empty());
     load(std::nullopt);
-    EXPECT_EQ(prompts->lastFilter,
-              "All pictures (*.bmp *.dib *.png *.jpg *.jpeg *.jpe *.jfif *.gif);;Bitmaps (*.bmp *.dib);;"
-              "PNG pictures (*.png);;JPEG pictures (*.jpg *.jpeg *.jpe *.jfif);;GIF pictures (*.gif);;All files (*)");
+    EXPECT_EQ(prompts->lastFilter, "All pictures (*.bmp *.dib *.png *.jpg *.jpeg *.jpe *.jfif *.gif);;Bitmaps (*.bmp *.dib);;"
+                                   "PNG pictures (*.png);;JPEG pictures (*.jpg *.jpeg *.jpe *.jfif);;GIF pictures (*.gif);;All files (*)");
+    EXPECT_TRUE(source().px.empty() && !form->Image1->Stretch() && prompts->errors.empty() && prompts->messages.empty());
 }
 
-namespace {
-
-// Notes the mouse cursor at the moment a handler opens a box.
-class CursorWatchingPrompts : public ScriptedPrompts {
-public:
-    void message(const std::string& text) override {
-        cursors.push_back(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor);
-        ScriptedPrompts::message(text);
+TEST_F(Window, FocusStartsOnSobelTabFollowsTheOrderAndKeysWork) {
+    form->Show(), form->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form->window()));
+    for (platform::TControl* next : std::initializer_list<platform::TControl*>{form->Button1, form->ScrollBar1, form->Edit1,
+                                     form->Button2, form->Button3, form->Button4, form->Button5, form->Button1}) {
+        ASSERT_EQ(QApplication::focusWidget(), next->widget());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    std::vector<Qt::CursorShape> cursors;
-};
+    for (const auto& [key, threshold] : {std::pair{Qt::Key_Right, "129"}, {Qt::Key_Left, "128"}, {Qt::Key_Left, "127"}}) {
+        QTest::keyClick(form->ScrollBar1->widget(), key);
+        EXPECT_EQ(form->Edit1->Text(), threshold);
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {  // each presses SOBEL, after an animation
+        prompts->messages.clear(), prompts->errors.clear(), QTest::keyClick(QApplication::focusWidget(), key), QTest::qWait(200);
+        EXPECT_EQ(std::pair(prompts->messages, prompts->errors), std::pair(Errors{"請載入圖檔!!"}, Errors{"B.bmp: no such file"})) << key;
+    }
+}
 
-}  // namespace
+TEST_F(Window, ViewsDrawTheirPicturesStretchedOrAtTheirOwnSize) {
+    Pixels p(4, 2, {0, 0, 255});
+    p.at(3, 1) = {255, 0, 0};  // red, with a blue bottom-right pixel
+    load(savePicture(p)), click(form->Button4);
+    const QImage left = form->Image1->widget()->grab().toImage(), right = form->Image2->widget()->grab().toImage();
+    EXPECT_EQ(std::tuple(left.size(), left.pixel(5, 5), left.pixel(200, 60), left.pixel(315, 235)),
+              std::tuple(QSize(321, 241), qRgb(255, 0, 0), qRgb(255, 0, 0), qRgb(0, 0, 255)));
+    EXPECT_EQ(std::pair(right.pixel(5, 5), right.pixel(315, 235)), std::pair(qRgb(76, 76, 76), qRgb(29, 29, 29)));  // grey levels
+    form->Image2->SetStretch(false);
+    const QImage own = form->Image2->widget()->grab().toImage();
+    EXPECT_TRUE(own.pixel(3, 1) == qRgb(29, 29, 29) && own.pixel(4, 1) != qRgb(76, 76, 76) && own.pixel(2, 2) != qRgb(76, 76, 76));
+}
 
-TEST_F(Window, BusyCursorShowsWhileAHandlerRunsAndGoesAfter) {
-    auto watching = std::make_unique<CursorWatchingPrompts>();
-    CursorWatchingPrompts* seen = watching.get();
-    auto previous = platform::setPrompts(std::move(watching));
+TEST_F(Window, BusyCursorWhileAHandlerRunsThenScrollBarsAndCloseWriteNothing) {
     click(form->Button4);  // no picture: the handler opens a box twice
-    const auto keepSeenAlive = platform::setPrompts(std::move(previous));
-    EXPECT_EQ(seen->cursors, (std::vector<Qt::CursorShape>{Qt::WaitCursor, Qt::WaitCursor}));
+    EXPECT_EQ(prompts->busy, std::vector<bool>(2, true));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    fs::remove("A.bmp"), form->Show();
+    auto* area = static_cast<QScrollArea*>(form->window());
+    EXPECT_FALSE(area->horizontalScrollBar()->isVisible() || area->verticalScrollBar()->isVisible());
+    EXPECT_EQ(form->Image1->widget()->mapTo(area, QPoint(0, 0)), QPoint(24, 24)) << "no frame around the client area";
+    area->resize(300, 200), QApplication::processEvents();  // smaller than the controls: scroll bars, controls in place
+    EXPECT_TRUE(area->horizontalScrollBar()->isVisible() && area->verticalScrollBar()->isVisible());
+    EXPECT_EQ(form->Button3->widget()->geometry(), QRect(208, 336, 89, 25));
+    click(form->Button3);
+    EXPECT_TRUE(!form->window()->isVisible() && fs::is_empty(dir()));
+}
+
+// Also run at the scale factors 1.5 and 2 (see CMakeLists.txt): every caption fits its button,
+// with every glyph in the font.
+TEST_F(Window, CaptionsFitAtThisScale) {
+    form->Show();
+    for (platform::TButton* button : {form->Button1, form->Button2, form->Button3, form->Button4, form->Button5}) {
+        const QFontMetrics metrics(button->widget()->font());
+        const int margin = button->widget()->style()->pixelMetric(QStyle::PM_ButtonMargin);
+        EXPECT_LE(metrics.horizontalAdvance(QString::fromStdString(button->Caption())) + 2 * margin, button->widget()->width()) << button->Caption();
+        EXPECT_LE(metrics.height() + 4, button->widget()->height()) << button->Caption();
+        for (const QChar c : QString::fromStdString(button->Caption())) EXPECT_TRUE(metrics.inFontUcs4(c.unicode())) << button->Caption();
+    }
+}
+
+// The program as a process: it stays up until asked to end, then ends cleanly having written
+// nothing. (Without a display: CommandLine.WithoutADisplayOneLineAndStatusOne.)
+TEST_F(Window, ProgramRunsUntilAskedToEnd) {
+    QProcess program;
+    program.start(EDGEPIPE_BINARY, {});  // in this test's folder, on the offscreen platform as this test
+    EXPECT_FALSE(program.waitForFinished(1500)) << "the window stays up until it is closed";
+    program.terminate();
+    EXPECT_TRUE(program.waitForFinished(10000) && program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0 && fs::is_empty(dir()));
 }

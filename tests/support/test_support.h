@@ -1,69 +1,63 @@
 #pragma once
-// What the tests share: a temporary working directory per test, prompts answered from a script,
-// small designed pictures, and a slow, obvious reference for every operation.
+// What several tests share: a temporary working directory per test, prompts answered from a
+// script, pictures as plain pixels, and the slow, obvious reference of every operation.
 #include <gtest/gtest.h>
 
-#include <cstdint>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QImage>
+#include <algorithm>
+#include <cmath>
 #include <deque>
 #include <filesystem>
-#include <functional>
-#include <optional>
-#include <ostream>
-#include <string>
-#include <vector>
+#include <fstream>
+#include <random>
 
-#include "platform/graphics.h"
+#include "platform/bmp_file.h"
+#include "platform/errors.h"
 #include "platform/prompts.h"
-
-class QImage;
 
 namespace testing_support {
 
-// Runs each test in a fresh temporary directory that is removed afterwards, so stage files never
-// land in the checkout.
+namespace fs = std::filesystem;
+
+// Runs each test in a fresh temporary directory, removed afterwards: no stage file lands in the
+// checkout. Puts back the system's write, which a test may have replaced.
 class InTempDir : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
-    std::filesystem::path dir() const { return dir_; }
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "edgepipe-test-XXXXXX").string();
+        fs::current_path(dir_ = ::mkdtemp(pattern.data()));
+    }
+    void TearDown() override {
+        platform::setWriteFunction(nullptr);
+        fs::current_path(previous_);
+        fs::permissions(dir_, fs::perms::owner_all);  // a test may have taken them
+        fs::remove_all(dir_);
+    }
+    fs::path dir() const { return dir_; }
 
 private:
-    std::filesystem::path dir_;
-    std::filesystem::path previous_;
+    fs::path dir_, previous_ = fs::current_path();
 };
 
-// Records every box and answers the open dialog from a queue (a file name, or nullopt: cancel).
-class ScriptedPrompts : public platform::Prompts {
-public:
-    void message(const std::string& text) override { messages.push_back(text); }
+// Records every box, and whether the busy cursor showed when a message came, and answers the open
+// dialog from a queue (a file name, or nullopt: cancel).
+struct ScriptedPrompts : platform::Prompts {
+    void message(const std::string& text) override {
+        messages.push_back(text), busy.push_back(QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor);
+    }
     void error(const std::string& text) override { errors.push_back(text); }
     std::optional<std::string> openPicture(const std::string& filter, const std::string&) override {
         lastFilter = filter;
-        ++dialogsOpened;
         if (answers.empty()) return std::nullopt;
-        std::optional<std::string> answer = answers.front();
-        answers.pop_front();
-        return answer;
+        const std::optional<std::string> answer = answers.front();
+        return answers.pop_front(), answer;
     }
-
-    std::vector<std::string> messages;
-    std::vector<std::string> errors;
+    std::vector<std::string> messages, errors;
+    std::vector<bool> busy;
     std::deque<std::optional<std::string>> answers;
     std::string lastFilter;
-    int dialogsOpened = 0;
-};
-
-// Installs a ScriptedPrompts for the life of the object.
-class PromptScript {
-public:
-    PromptScript();
-    ~PromptScript();
-    ScriptedPrompts& operator*() { return *prompts_; }
-    ScriptedPrompts* operator->() { return prompts_; }
-
-private:
-    ScriptedPrompts* prompts_;
-    std::unique_ptr<platform::Prompts> previous_;
 };
 
 struct Bgr {
@@ -81,45 +75,139 @@ struct Pixels {
     const Bgr& at(int x, int y) const { return px[static_cast<std::size_t>(y) * width + x]; }
     bool operator==(const Pixels&) const = default;
 };
+inline void PrintTo(const Pixels& p, std::ostream* out) { *out << p.width << " x " << p.height << " picture"; }
 
-// Failures print the picture's size and its first pixels rather than raw bytes.
-void PrintTo(const Pixels& pixels, std::ostream* out);
+inline Pixels grey(int w, int h, std::uint8_t level) { return Pixels(w, h, {level, level, level}); }
 
-platform::TBitmap toBitmap(const Pixels& pixels);
-// The same picture as a Qt image, for saving it in the kinds Qt writes (PNG, JPEG, BMP).
-QImage toQImage(const Pixels& pixels);
-Pixels toPixels(const platform::TBitmap& bitmap);
-Pixels randomPixels(int width, int height, unsigned seed);
+inline platform::TBitmap toBitmap(const Pixels& p) {
+    platform::TBitmap bitmap;
+    bitmap.SetSize(p.width, p.height);
+    for (int y = 0; y < p.height; ++y) std::copy_n(&p.at(0, y).b, 3 * p.width, bitmap.GetScanline(y));
+    return bitmap;
+}
+
+// Grey bitmaps are read widened to 24 bits, as the operations read them.
+inline Pixels toPixels(platform::TBitmap bitmap) {
+    bitmap.SetPixelFormat(platform::TPixelFormat::pf24bit);
+    Pixels p(bitmap.Width(), bitmap.Height());
+    for (int y = 0; y < p.height && p.width; ++y) std::copy_n(std::as_const(bitmap).GetScanline(y), 3 * p.width, &p.at(0, y).b);
+    return p.px.empty() ? Pixels() : p;
+}
+
+inline Pixels randomPixels(int width, int height, unsigned seed) {
+    std::mt19937 random(seed);
+    Pixels p(width, height);
+    return std::generate(p.px.begin(), p.px.end(), [&] { return Bgr{std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random())}; }), p;
+}
+
 // An asymmetric "F" on a colour gradient: a flipped row order or swapped channels show at once.
-Pixels designedPicture(int width, int height);
+inline Pixels designedPicture(int width, int height) {
+    Pixels p(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            p.at(x, y) = {std::uint8_t(40 + 3 * x % 200), std::uint8_t(90 + 5 * y % 150), std::uint8_t(200 - (x + y) % 180)};
+    for (int y = height / 5; y < height * 4 / 5; ++y) p.at(width / 4, y) = {10, 250, 30};
+    for (int x = width / 4; x < width * 3 / 4; ++x) p.at(x, height / 5) = {10, 250, 30};
+    for (int x = width / 4; x < width / 2; ++x) p.at(x, height / 2) = {10, 250, 30};
+    return p;
+}
 
-// Reads a 24-bit bottom-up BMP file byte by byte, independently of the program's reader.
-// Fails the test on any other layout.
-Pixels parseStageFile(const std::filesystem::path& path);
+// Saves a picture through Qt in `qtFormat`, or in the kind its extension names (".bmp" through the
+// program); returns its full path.
+inline std::string savePicture(const Pixels& p, const std::string& fileName = "picture.bmp", const char* qtFormat = nullptr) {
+    const platform::TBitmap b = toBitmap(p);
+    const bool bmp = !qtFormat && fs::path(fileName).extension() == ".bmp";
+    if (bmp) platform::writeBmp24(b, fileName);
+    const QImage image(b.GetScanline(0), p.width, p.height, static_cast<qsizetype>(b.Stride()), QImage::Format_BGR888);
+    EXPECT_TRUE(bmp || image.save(QString::fromStdString(fileName), qtFormat, 100)) << fileName;
+    return fs::absolute(fileName).string();
+}
+
+// A stage file as the program reads it; its bytes are pinned by the tests of the writer.
+inline Pixels stageFile(const std::string& name) { return toPixels(platform::loadPicture(name)); }
 
 // The message of the platform::Error that `action` throws, or "(no failure)".
-std::string failureOf(const std::function<void()>& action);
+template <class Action>
+std::string failureOf(Action&& action) try {
+    return action(), "(no failure)";
+} catch (const platform::Error& e) {
+    return e.what();
+}
 
-std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path);
-void writeFileBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+inline std::vector<std::uint8_t> readFileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+inline void writeFileBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
+}
 
-// Reference computations, written the plain way, independent of the program's kernels.
-std::uint8_t referenceLuma(std::uint8_t r, std::uint8_t g, std::uint8_t b);  // 80-bit extended sum
-Pixels referenceLumaPicture(const Pixels& in);
-Pixels referenceMedian5(const Pixels& in);  // nine values sorted by exchange; outside cells 0
-Pixels referenceEdges(const Pixels& in, int threshold);  // square root in double
+// ---- The references, written the plain way, independent of the program's kernels ----
 
-// A disk that fills up: while it lives, every write of a stage file fails with "No space left on
-// device" once `budget` bytes have gone out. The system's write comes back when it goes.
-class FullDiskAfter {
-public:
-    explicit FullDiskAfter(std::size_t budget);
-    ~FullDiskAfter();
-    FullDiskAfter(const FullDiskAfter&) = delete;
-    FullDiskAfter& operator=(const FullDiskAfter&) = delete;
-};
+// Each product and the sum fit the 64-bit mantissa of the x87 extended type exactly.
+inline std::uint8_t referenceLuma(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return std::uint8_t(int((long double)0.299 * r + (long double)0.587 * g + (long double)0.114 * b));
+}
+
+inline Pixels referenceLumaPicture(const Pixels& in) {
+    Pixels out(in.width, in.height);
+    for (std::size_t i = 0; i < in.px.size(); ++i) out.px[i].b = out.px[i].g = out.px[i].r = referenceLuma(in.px[i].r, in.px[i].g, in.px[i].b);
+    return out;
+}
+
+// The middle of the nine blue values around each pixel (outside cells count 0), by sorting them.
+inline Pixels referenceMedian5(const Pixels& in, int passes = 5) {
+    Pixels out = in;
+    for (int pass = 0; pass < passes; ++pass) {
+        const Pixels before = out;
+        auto blue = [&](int x, int y) { return x < 0 || y < 0 || x >= in.width || y >= in.height ? 0 : before.at(x, y).b; };
+        for (int y = 0; y < in.height; ++y)
+            for (int x = 0; x < in.width; ++x) {
+                std::uint8_t v[9];
+                for (int i = 0; i < 9; ++i) v[i] = blue(x + i % 3 - 1, y + i / 3 - 1);
+                std::sort(v, v + 9);
+                out.at(x, y) = {v[4], v[4], v[4]};
+            }
+    }
+    return out;
+}
+
+// The grey picture, then the Sobel magnitude against the threshold with a square root in double.
+inline Pixels referenceEdges(const Pixels& in, int threshold) {
+    Pixels out(in.width, in.height);
+    for (std::size_t i = 0; i < in.px.size(); ++i)
+        out.px[i].b = out.px[i].g = out.px[i].r = std::uint8_t((28 * in.px[i].b + 151 * in.px[i].g + 77 * in.px[i].r) >> 8);
+    const Pixels g = out;
+    auto at = [&](int x, int y) { return int{g.at(x, y).b}; };
+    for (int y = 1; y < in.height - 1; ++y)
+        for (int x = 1; x < in.width - 1; ++x) {
+            const int gv = at(x - 1, y + 1) + 2 * at(x, y + 1) + at(x + 1, y + 1) - at(x - 1, y - 1) - 2 * at(x, y - 1) - at(x + 1, y - 1);
+            const int gh = at(x - 1, y - 1) + 2 * at(x - 1, y) + at(x - 1, y + 1) - at(x + 1, y - 1) - 2 * at(x + 1, y) - at(x + 1, y + 1);
+            out.at(x, y) = grey(1, 1, std::sqrt(double(gv * gv + gh * gh)) <= threshold ? 255 : 0).px[0];
+        }
+    return out;
+}
+
+// From now until the test ends, files are written in pieces of at most 7 bytes, every other call
+// is interrupted, and once `budget` more bytes have gone out every write fails with "No space left
+// on device".
+inline void fillDiskAfter(std::size_t budget) {
+    static std::size_t left;
+    static bool interrupt;
+    left = budget;
+    platform::setWriteFunction([](int fd, const void* data, size_t size) -> ssize_t {
+        if ((interrupt = !interrupt)) return errno = EINTR, -1;
+        if (left == 0) return errno = ENOSPC, -1;
+        const size_t n = std::min({size, left, size_t{7}});
+        left -= n;
+        return ::write(fd, data, n);
+    });
+}
 
 // The bmpsuite folder, or empty when this checkout has none beside it.
-std::filesystem::path bmpSuite();
+inline fs::path bmpSuite() {
+    std::error_code ignored;
+    return fs::is_directory(fs::path(EDGEPIPE_BMPSUITE) / "g", ignored) ? fs::path(EDGEPIPE_BMPSUITE) : fs::path();
+}
 
 }  // namespace testing_support
