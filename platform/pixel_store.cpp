@@ -1,6 +1,7 @@
 #include "platform/pixel_store.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -38,6 +39,17 @@ public:
         return Bytes(block.data, [this, block](std::uint8_t*) { giveBack(block); });
     }
 
+    void prepare(std::size_t size, int count) {
+        if (size < kSmallestKept) return;
+        std::vector<Block> fresh;
+        {
+            std::lock_guard lock(mutex_);
+            count -= static_cast<int>(std::count_if(free_.begin(), free_.end(), [&](const Block& b) { return b.size >= size; }));
+        }
+        for (; count > 0; --count) fresh.push_back(populated(allocate(size)));
+        for (const Block& block : fresh) giveBack(block);
+    }
+
     void releaseAll() {
         std::lock_guard lock(mutex_);
         for (const Block& b : free_) std::free(b.data);
@@ -51,6 +63,15 @@ private:
         auto* data = checked(std::aligned_alloc(kHugePage, rounded));
         madvise(data, rounded, MADV_HUGEPAGE);  // only advice: without it the block is just 4 KB pages
         return Block{data, rounded};
+    }
+    // Maps every page of a block now, in one call, instead of one page fault at a time later.
+    static Block populated(Block block) {
+#ifdef MADV_POPULATE_WRITE
+        if (madvise(block.data, block.size, MADV_POPULATE_WRITE) == 0) return block;
+#endif
+        const long page = sysconf(_SC_PAGESIZE);  // an older kernel: touch each page instead
+        for (std::size_t at = 0; at < block.size; at += static_cast<std::size_t>(page)) block.data[at] = 0;
+        return block;
     }
     static std::uint8_t* checked(void* data) {
         if (!data) throw std::bad_alloc();
@@ -93,6 +114,7 @@ Store& store() {
 }  // namespace
 
 Bytes acquireBytes(std::size_t size) { return store().acquire(size); }
+void prepareBytes(std::size_t size, int count) { store().prepare(size, count); }
 void releaseStore() { store().releaseAll(); }
 
 }  // namespace platform
