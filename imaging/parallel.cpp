@@ -12,10 +12,11 @@
 namespace imaging {
 namespace {
 
-// A job's rows go out in this many chunks: enough that a late helper leaves little for the caller
-// to wait on at the end, few enough that the rows a chunk works out again at its edges (the median's
-// band overlap) stay a small share.
-constexpr int kChunks = 8;
+// A chunk is a quarter of the rows not yet handed out, so chunks shrink towards the end of a job:
+// whichever thread runs out first waits at most for a small last chunk of the other, even when that
+// thread was held up by other work on the machine. The job's fewest rows per chunk keep the rows a
+// chunk works out again at its edges (the median's band overlap) a small share.
+constexpr int kShareOfRemaining = 4;
 
 inline void pause() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -26,9 +27,9 @@ inline void pause() {
 // One helper that sleeps on a futex-backed atomic between jobs. Only the GUI thread hands out
 // jobs, one at a time.
 //
-// The chunks still to hand out are one 64-bit word, the next chunk in the low half and the job's
-// rows in the high half, so that a chunk is taken with one fetch_add and a helper that arrives after
-// the last chunk went out sees that from the same word. The caller returns only once the helper is out of
+// The rows still to hand out are one 64-bit word, the next row in the low half and the job's rows
+// in the high half, so that a chunk is taken with one compare-and-swap and a helper that arrives
+// after the last chunk went out sees that from the same word. The caller returns only once the helper is out of
 // `busy_`; the helper raises `busy_` before it looks at the word, so it can never take a chunk of a
 // job whose caller has already returned. The job and its context are read only after taking a
 // chunk, while the caller is still waiting, so they need no more protection than the word's order.
@@ -36,10 +37,11 @@ class Helper {
 public:
     Helper() { std::thread([this] { serve(); }).detach(); }
 
-    void run(RowJob job, void* context, int rows) {
+    void run(RowJob job, void* context, int rows, int fewestRows) {
         job_ = job;
         context_ = context;
-        chunks_.store(static_cast<std::uint64_t>(rows) << 32);  // next chunk 0
+        fewestRows_.store(fewestRows, std::memory_order_relaxed);
+        rows_.store(static_cast<std::uint64_t>(rows) << 32);  // next row 0
         posted_.fetch_add(1);
         posted_.notify_one();
         work();
@@ -53,14 +55,19 @@ public:
     }
 
 private:
-    // Takes chunks and runs them until none are left.
+    // Takes chunks and runs them until none are left. The fewest rows may be another job's when the
+    // helper comes late; that only changes the size of a chunk, never which rows exist.
     void work() {
+        std::uint64_t word = rows_.load();
         for (;;) {
-            const std::uint64_t taken = chunks_.fetch_add(1);
-            const int rows = static_cast<int>(taken >> 32), chunk = (rows + kChunks - 1) / kChunks;
-            const auto index = static_cast<int>(taken & 0xffffffffu);
-            if (index >= kChunks || index * chunk >= rows) return;
-            job_(context_, index * chunk, std::min((index + 1) * chunk, rows));
+            const int next = static_cast<int>(word & 0xffffffffu), rows = static_cast<int>(word >> 32);
+            if (next >= rows) return;
+            const int fewest = fewestRows_.load(std::memory_order_relaxed);
+            const int chunk = std::min(rows - next, std::max((rows - next) / kShareOfRemaining, fewest));
+            if (rows_.compare_exchange_weak(word, word + static_cast<std::uint64_t>(chunk))) {
+                job_(context_, next, next + chunk);
+                word = rows_.load();
+            }
         }
     }
 
@@ -85,7 +92,8 @@ private:
 
     std::atomic<unsigned> posted_{0};
     std::atomic<int> busy_{0};
-    std::atomic<std::uint64_t> chunks_{0};
+    std::atomic<std::uint64_t> rows_{0};
+    std::atomic<int> fewestRows_{1};
     RowJob job_ = nullptr;
     void* context_ = nullptr;
 };
@@ -112,7 +120,7 @@ void runRowsSplit(int rows, std::size_t bytes, SplitSize from, RowJob job, void*
         job(context, 0, rows);
         return;
     }
-    helper().run(job, context, rows);
+    helper().run(job, context, rows, std::max(from.fewestRows, 1));
 }
 
 }  // namespace imaging

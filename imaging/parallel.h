@@ -1,8 +1,8 @@
 #pragma once
 // Shares the rows of one kernel between the calling thread and one helper thread that lives for
-// the whole run. The rows go out in chunks that either thread takes as it gets to them, so a helper
-// that wakes late, or is held up by other work on the machine, only takes fewer chunks: the job is
-// never slower than on one thread by more than the chunk the helper is finishing. The call returns
+// the whole run. The rows go out in shrinking chunks that either thread takes as it gets to them, so
+// a helper that wakes late, or is held up by other work on the machine, only takes fewer chunks: the
+// job is never slower than on one thread by more than the chunk the helper is finishing. The call returns
 // when every chunk is done, so callers stay synchronous. Small jobs run on the calling thread
 // alone, where waking the helper costs more than it saves.
 #include <cstddef>
@@ -13,13 +13,15 @@ namespace imaging {
 // The smallest job, in bytes of the picture it reads, that a kernel hands to two threads. Measured
 // per kernel on a 2-core machine with `./bench.sh` (its split-size table): below these, two threads
 // took longer than one, or saved less than the time a late helper can cost.
+// Chunks are never smaller than `fewestRows` (but for the last rows of a job).
 struct SplitSize {
     std::size_t bytes;
+    int fewestRows;
 };
-inline constexpr SplitSize kLumaSplit{1u << 20};
-inline constexpr SplitSize kMedianSplit{256u << 10};
-inline constexpr SplitSize kEdgesSplit{512u << 10};
-inline constexpr SplitSize kSplitAlways{0};
+inline constexpr SplitSize kLumaSplit{2u << 20, 8};
+inline constexpr SplitSize kMedianSplit{768u << 10, 32};  // one byte a pixel; a band redoes 20 rows of passes
+inline constexpr SplitSize kEdgesSplit{2u << 20, 8};
+inline constexpr SplitSize kSplitAlways{0, 8};
 
 using RowJob = void (*)(void* context, int begin, int end);
 
