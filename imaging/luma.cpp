@@ -31,16 +31,8 @@ void lumaDecompose(const platform::TBitmap& picture) {
         rows::freshRows(lumaPlane(), width, picture.Height(), platform::TPixelFormat::pf8bit);
     if (!luma.first) return;
     const std::size_t bytes = picture.Stride() * static_cast<std::size_t>(picture.Height());
-    // A picture larger than the caches leaves nothing of the plane in them for the next step: the
-    // plane is written around them, and its lines need not be read before they are overwritten.
-    const bool streaming = bytes >= rows::kStreamingBytes;
     forRowsSplit(picture.Height(), bytes, kLumaSplit, [&](int begin, int end) {
-        if (!streaming) {
-            for (int y = begin; y < end; ++y) rows::luma(picture.GetScanline(y), rows::rowOf(luma, y), width);
-            return;
-        }
-        for (int y = begin; y < end; ++y) rows::lumaStreaming(picture.GetScanline(y), rows::rowOf(luma, y), width);
-        rows::finishStreaming();
+        for (int y = begin; y < end; ++y) rows::luma(picture.GetScanline(y), rows::rowOf(luma, y), width);
     });
 }
 

@@ -116,12 +116,10 @@ AVX2 inline __m256i weighted(__m256i blueGreen, __m256i red, short wb, short wg,
 // Four groups of eight 16-bit-range values (from pixels 0-7, 8-15, 16-23, 24-31) packed to words in
 // the lane order that packBytes undoes.
 AVX2 inline __m256i packWords(__m256i a, __m256i b) { return _mm256_packs_epi32(a, b); }
-AVX2 inline __m256i packedBytes(__m256i words01, __m256i words23) {
-    const __m256i bytes = _mm256_packus_epi16(words01, words23);
-    return _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
-}
 AVX2 inline void storeBytes(std::uint8_t* out, __m256i words01, __m256i words23) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), packedBytes(words01, words23));
+    const __m256i bytes = _mm256_packus_epi16(words01, words23);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                        _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)));
 }
 
 // Luma: with q = 299 R + 587 G + 114 B and d = [108 R + 304 G > 37 B], lumaOf is (q - d) / 1000:
@@ -138,31 +136,13 @@ AVX2 inline __m256i divide125(__m256i words) {
     return _mm256_srli_epi16(_mm256_mulhi_epu16(words, _mm256_set1_epi16(static_cast<short>(33555))), 6);
 }
 
-AVX2 inline __m256i lumaOf32(const std::uint8_t* p) {
-    return packedBytes(divide125(packWords(lumaTimes8(p), lumaTimes8(p + 24))),
-                       divide125(packWords(lumaTimes8(p + 48), lumaTimes8(p + 72))));
-}
 AVX2 void luma32(const std::uint8_t* p, std::uint8_t* out) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), lumaOf32(p));
+    const __m256i w01 = divide125(packWords(lumaTimes8(p), lumaTimes8(p + 24)));
+    const __m256i w23 = divide125(packWords(lumaTimes8(p + 48), lumaTimes8(p + 72)));
+    storeBytes(out, w01, w23);
 }
 AVX2 void lumaAvx2(const std::uint8_t* bgr, std::uint8_t* out, int width) {
     pixelSteps32<luma32>(bgr, out, width, lumaPortable);
-}
-
-// Luma with stores that bypass the cache, for planes too large to stay in it: the first step and
-// the steps from the last aligned one on are ordinary (overlapping stores write the same values),
-// the steps between go to 32-byte aligned addresses with streaming stores.
-AVX2 void lumaStreamingAvx2(const std::uint8_t* bgr, std::uint8_t* out, int width) {
-    constexpr int kReach = 34;  // pixels a step reads
-    if (width < 2 * kReach) {
-        lumaAvx2(bgr, out, width);
-        return;
-    }
-    luma32(bgr, out);
-    int x = 32 - static_cast<int>(reinterpret_cast<std::uintptr_t>(out + 32) % 32);  // first aligned pixel after 0
-    for (; x + kReach <= width; x += 32)
-        _mm256_stream_si256(reinterpret_cast<__m256i*>(out + x), lumaOf32(bgr + 3 * x));
-    lumaAvx2(bgr + 3 * (width - kReach), out + width - kReach, kReach);
 }
 
 AVX2 inline __m256i greyOf8(const std::uint8_t* p) {
@@ -290,7 +270,6 @@ bool cpuHasAvx2() { return false; }
 
 struct Kernels {
     void (*luma)(const std::uint8_t*, std::uint8_t*, int);
-    void (*lumaStreaming)(const std::uint8_t*, std::uint8_t*, int);
     void (*grey)(const std::uint8_t*, std::uint8_t*, int);
     void (*blue)(const std::uint8_t*, std::uint8_t*, int);
     void (*greyToBgrStreaming)(const std::uint8_t*, std::uint8_t*, int);
@@ -301,10 +280,10 @@ struct Kernels {
 
 void nothingToFinish() {}
 
-constexpr Kernels kPortable{lumaPortable,    lumaPortable,    greyPortable,  bluePortable,  platform::widenGreyRow,
+constexpr Kernels kPortable{lumaPortable,    greyPortable,  bluePortable,  platform::widenGreyRow,
                             nothingToFinish, edgesPortable, medianPortable};
 #ifdef EDGEPIPE_X86
-constexpr Kernels kAvx2{lumaAvx2,   lumaStreamingAvx2, greyAvx2,  blueAvx2,  greyToBgrStreamingAvx2,
+constexpr Kernels kAvx2{lumaAvx2,   greyAvx2,  blueAvx2,  greyToBgrStreamingAvx2,
                         fenceAvx2, edgesAvx2, medianAvx2};
 const Kernels* chosenFor(bool wide) { return wide && cpuHasAvx2() ? &kAvx2 : &kPortable; }
 #else
@@ -318,7 +297,6 @@ const Kernels& k() { return *current.load(std::memory_order_relaxed); }
 }  // namespace
 
 void luma(const std::uint8_t* bgr, std::uint8_t* out, int width) { k().luma(bgr, out, width); }
-void lumaStreaming(const std::uint8_t* bgr, std::uint8_t* out, int width) { k().lumaStreaming(bgr, out, width); }
 void grey(const std::uint8_t* bgr, std::uint8_t* out, int width) { k().grey(bgr, out, width); }
 void blue(const std::uint8_t* bgr, std::uint8_t* out, int width) { k().blue(bgr, out, width); }
 void greyToBgrStreaming(const std::uint8_t* grey, std::uint8_t* bgr, int width) {

@@ -11,9 +11,6 @@ namespace imaging::rows {
 
 // Exact luma (see lumaOf) of `width` 24-bit pixels.
 void luma(const std::uint8_t* bgr, std::uint8_t* out, int width);
-// The same for planes larger than the cache: the stores go around it. A thread that used it calls
-// finishStreaming before others may read what it wrote.
-void lumaStreaming(const std::uint8_t* bgr, std::uint8_t* out, int width);
 
 // The edge operation's grey value (see greyOf) of `width` 24-bit pixels.
 void grey(const std::uint8_t* bgr, std::uint8_t* out, int width);
