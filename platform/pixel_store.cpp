@@ -19,6 +19,10 @@ constexpr std::size_t kSmallestKept = 64 << 10;
 // Blocks from this size on are laid on 2 MB pages where the system offers them: a 36 MB picture
 // then needs 18 page-table entries instead of 9,000, and a fresh block faults in 18 steps.
 constexpr std::size_t kHugePage = 2 << 20;
+// A kept block serves only requests of at least 1 / kMostWaste of its size (or of a huge page): a
+// median band's rows of a wide picture must not take a whole picture's block, which the next
+// picture-sized request would then have to get fresh from the system.
+constexpr std::size_t kMostWaste = 2;
 // A press needs at most a few picture-sized blocks at once (work copy, the picture it replaces,
 // grey rows); a few more than that covers a preview running while a press's blocks are kept.
 constexpr std::size_t kMostKept = 6;
@@ -44,7 +48,7 @@ public:
         std::vector<Block> fresh;
         {
             std::lock_guard lock(mutex_);
-            count -= static_cast<int>(std::count_if(free_.begin(), free_.end(), [&](const Block& b) { return b.size >= size; }));
+            count -= static_cast<int>(std::count_if(free_.begin(), free_.end(), [&](const Block& b) { return serves(b, size); }));
         }
         for (; count > 0; --count) fresh.push_back(populated(allocate(size)));
         for (const Block& block : fresh) giveBack(block);
@@ -78,13 +82,17 @@ private:
         return static_cast<std::uint8_t*>(data);
     }
 
-    // The smallest kept block that holds `size` bytes, so that large blocks stay for large pictures;
+    static bool serves(const Block& block, std::size_t size) {
+        return block.size >= size && block.size <= kMostWaste * std::max(size, kHugePage);
+    }
+
+    // The smallest kept block that serves `size` bytes, so that large blocks stay for large pictures;
     // of equal ones the last given back, whose lines are the likeliest to be in the cache still.
     Block takeFitting(std::size_t size) {
         std::lock_guard lock(mutex_);
         auto best = free_.end();
         for (auto it = free_.begin(); it != free_.end(); ++it)
-            if (it->size >= size && (best == free_.end() || it->size <= best->size)) best = it;
+            if (serves(*it, size) && (best == free_.end() || it->size <= best->size)) best = it;
         if (best == free_.end()) return Block{nullptr, 0};
         const Block block = *best;
         free_.erase(best);
