@@ -227,7 +227,7 @@ def main(kernels_json, presses_json, memory_txt, split_json=None):
     kernels, context = medians(kernels_json)
     spread, _ = medians(kernels_json, "stddev")
     with open(kernels_json) as f:
-        repetitions = max(b.get("repetitions", 1) for b in json.load(f)["benchmarks"])
+        repetitions = max((b.get("repetitions", 1) for b in json.load(f)["benchmarks"]), default=1)
     print(machine_line(context))
     print()
     failures, unclear = [], []
