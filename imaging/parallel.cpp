@@ -29,10 +29,11 @@ inline void pause() {
 //
 // The rows still to hand out are one 64-bit word, the next row in the low half and the job's rows
 // in the high half, so that a chunk is taken with one compare-and-swap and a helper that arrives
-// after the last chunk went out sees that from the same word. The caller returns only once the helper is out of
-// `busy_`; the helper raises `busy_` before it looks at the word, so it can never take a chunk of a
-// job whose caller has already returned. The job and its context are read only after taking a
-// chunk, while the caller is still waiting, so they need no more protection than the word's order.
+// after the last chunk went out sees that from the same word. The caller returns only once the
+// helper is out of `busy_`; the helper raises `busy_` before it looks at the word, so it can never
+// take a chunk of a job whose caller has already returned. The job and its context are read only
+// after taking a chunk, while the caller is still waiting, so they need no more protection than
+// the word's order.
 class Helper {
 public:
     Helper() { std::thread([this] { serve(); }).detach(); }
