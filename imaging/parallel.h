@@ -11,16 +11,16 @@
 namespace imaging {
 
 // The smallest job, in bytes of the picture it reads, that a kernel hands to two threads. Measured
-// per kernel on a 2-core machine with `./bench.sh` (its split-size table): below these, two threads
-// took longer than one, or saved less than the time a late helper can cost.
+// per kernel on an otherwise quiet 2-core machine with `./bench.sh` (its split-size table): below
+// these, two threads did not take less time than one.
 // Chunks are never smaller than `fewestRows` (but for the last rows of a job).
 struct SplitSize {
     std::size_t bytes;
     int fewestRows;
 };
-inline constexpr SplitSize kLumaSplit{2u << 20, 8};
-inline constexpr SplitSize kMedianSplit{768u << 10, 32};  // one byte a pixel; a band redoes 20 rows of passes
-inline constexpr SplitSize kEdgesSplit{2u << 20, 8};
+inline constexpr SplitSize kLumaSplit{320u << 10, 8};
+inline constexpr SplitSize kMedianSplit{32u << 10, 32};  // one byte a pixel; a band redoes 20 rows of passes
+inline constexpr SplitSize kEdgesSplit{256u << 10, 8};
 inline constexpr SplitSize kSplitAlways{0, 8};
 
 using RowJob = void (*)(void* context, int begin, int end);
