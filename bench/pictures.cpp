@@ -59,6 +59,8 @@ const std::vector<Size>& sizes() {
     return all;
 }
 
+Size largeSize() { return {10000, 8000}; }
+
 const std::vector<std::string>& kinds() {
     static const std::vector<std::string> all = {"photo", "random"};
     return all;

@@ -13,6 +13,8 @@ struct Size {
 };
 
 const std::vector<Size>& sizes();
+// The large picture the presses are also timed on, 10000 x 8000.
+Size largeSize();
 const std::vector<std::string>& kinds();  // "photo", "random"
 
 // Made once per size and kind, then shared; callers must not write into it.

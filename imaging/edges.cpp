@@ -16,7 +16,7 @@ void drawEdges(const platform::TBitmap& from, platform::TBitmap& into, int thres
     if (!output.first) return;
     const std::size_t rowBytes = static_cast<std::size_t>(width);
 
-    forRowsSplit(height, output.stride * static_cast<std::size_t>(height), [&](int begin, int end) {
+    forRowsSplit(height, output.stride * static_cast<std::size_t>(height), kEdgesSplit, [&](int begin, int end) {
         // This band's grey rows: the last three made, in turn, and the row being finished. Each
         // band makes the grey rows just above and below it as well, which its windows reach.
         const platform::Bytes storage = platform::acquireBytes(rowBytes * 4);

@@ -31,7 +31,7 @@ void lumaDecompose(const platform::TBitmap& picture) {
         rows::freshRows(lumaPlane(), width, picture.Height(), platform::TPixelFormat::pf8bit);
     if (!luma.first) return;
     const std::size_t bytes = picture.Stride() * static_cast<std::size_t>(picture.Height());
-    forRowsSplit(picture.Height(), bytes, [&](int begin, int end) {
+    forRowsSplit(picture.Height(), bytes, kLumaSplit, [&](int begin, int end) {
         for (int y = begin; y < end; ++y) rows::luma(picture.GetScanline(y), rows::rowOf(luma, y), width);
     });
 }

@@ -54,12 +54,12 @@ void medianBand(const Plane& source, int width, int height, int begin, int end, 
     }
 }
 
-// Splits the rows between the threads. `perThread(band)` runs once on each thread; it calls
-// band(finish) with what receives that thread's result rows.
+// Splits the rows between the threads in bands. `perThread(band)` runs once for each band, on
+// either thread; it calls band(finish) with what receives that band's result rows.
 template <class PerThread>
 void runPasses(const Plane& source, int width, int height, PerThread&& perThread) {
-    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * kMedianPasses;
-    forRowsSplit(height, bytes, [&](int begin, int end) {
+    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    forRowsSplit(height, bytes, kMedianSplit, [&](int begin, int end) {
         perThread([&](auto&& finish) { medianBand(source, width, height, begin, end, finish); });
     });
 }
@@ -100,7 +100,7 @@ void medianFilter(const platform::TBitmap& from, platform::TBitmap& into) {
     Plane& blue = medianPlane();
     blue.fit(width + 2, height + 2);
     clearBorder(blue);
-    forRowsSplit(height, from.Stride() * static_cast<std::size_t>(height), [&](int begin, int end) {
+    forRowsSplit(height, from.Stride() * static_cast<std::size_t>(height), kLumaSplit, [&](int begin, int end) {
         for (int y = begin; y < end; ++y) rows::blue(from.GetScanline(y), blue.row(y + 1) + 1, width);
     });
     // The blue channel is all that is read from here on, so `into` may be `from`.

@@ -1,48 +1,102 @@
 #include "imaging/parallel.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <thread>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace imaging {
 namespace {
 
+// A chunk is a quarter of the rows not yet handed out, so chunks shrink towards the end of a job:
+// whichever thread runs out first waits at most for a small last chunk of the other, even when that
+// thread was held up by other work on the machine. The job's fewest rows per chunk keep the rows a
+// chunk works out again at its edges (the median's band overlap) a small share.
+constexpr int kShareOfRemaining = 4;
+
+inline void pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    _mm_pause();
+#endif
+}
+
 // One helper that sleeps on a futex-backed atomic between jobs. Only the GUI thread hands out
-// jobs, one at a time, so a single slot is enough.
+// jobs, one at a time.
+//
+// The rows still to hand out are one 64-bit word, the next row in the low half and the job's rows
+// in the high half, so that a chunk is taken with one compare-and-swap and a helper that arrives
+// after the last chunk went out sees that from the same word. The caller returns only once the
+// helper is out of `busy_`; the helper raises `busy_` before it looks at the word, so it can never
+// take a chunk of a job whose caller has already returned. The job and its context are read only
+// after taking a chunk, while the caller is still waiting, so they need no more protection than
+// the word's order.
 class Helper {
 public:
     Helper() { std::thread([this] { serve(); }).detach(); }
 
-    void run(RowJob job, void* context, int begin, int end) {
+    void run(RowJob job, void* context, int rows, int fewestRows) {
         job_ = job;
         context_ = context;
-        begin_ = begin;
-        end_ = end;
-        done_.store(false, std::memory_order_relaxed);
-        posted_.fetch_add(1, std::memory_order_release);
+        fewestRows_.store(fewestRows, std::memory_order_relaxed);
+        rows_.store(static_cast<std::uint64_t>(rows) << 32);  // next row 0
+        posted_.fetch_add(1);
         posted_.notify_one();
-    }
-
-    void wait() {
-        while (!done_.load(std::memory_order_acquire)) done_.wait(false, std::memory_order_acquire);
+        work();
+        for (int spin = 0; busy_.load() != 0; ++spin) {
+            if (spin < 256) {
+                pause();
+            } else {
+                busy_.wait(1);
+            }
+        }
     }
 
 private:
+    // Takes chunks and runs them until none are left. The fewest rows may be another job's when the
+    // helper comes late; that only changes the size of a chunk, never which rows exist.
+    void work() {
+        std::uint64_t word = rows_.load();
+        for (;;) {
+            const int next = static_cast<int>(word & 0xffffffffu), rows = static_cast<int>(word >> 32);
+            if (next >= rows) return;
+            const int fewest = fewestRows_.load(std::memory_order_relaxed);
+            const int chunk = std::min(rows - next, std::max((rows - next) / kShareOfRemaining, fewest));
+            if (rows_.compare_exchange_weak(word, word + static_cast<std::uint64_t>(chunk))) {
+                job_(context_, next, next + chunk);
+                word = rows_.load();
+            }
+        }
+    }
+
     void serve() {
         unsigned seen = 0;
         for (;;) {
-            posted_.wait(seen, std::memory_order_acquire);
-            seen = posted_.load(std::memory_order_acquire);
-            job_(context_, begin_, end_);
-            done_.store(true, std::memory_order_release);
-            done_.notify_one();
+            // A job often follows another at once (the median's two steps): look for a while
+            // before sleeping.
+            for (int spin = 0; posted_.load() == seen; ++spin) {
+                if (spin < 512)
+                    pause();
+                else
+                    posted_.wait(seen);
+            }
+            seen = posted_.load();
+            busy_.store(1);
+            work();
+            busy_.store(0);
+            busy_.notify_one();
         }
     }
 
     std::atomic<unsigned> posted_{0};
-    std::atomic<bool> done_{true};
+    std::atomic<int> busy_{0};
+    std::atomic<std::uint64_t> rows_{0};
+    std::atomic<int> fewestRows_{1};
     RowJob job_ = nullptr;
     void* context_ = nullptr;
-    int begin_ = 0, end_ = 0;
 };
 
 Helper& helper() {
@@ -52,23 +106,22 @@ Helper& helper() {
 }
 
 std::atomic<bool> helperOn{true};
+std::atomic<bool> splitAll{false};
 const bool twoCores = std::thread::hardware_concurrency() >= 2;
 
 }  // namespace
 
 bool useHelperThread(bool on) { return helperOn.exchange(on); }
+bool splitEveryJob(bool on) { return splitAll.exchange(on); }
 
-void runRowsSplit(int rows, std::size_t bytes, RowJob job, void* context) {
+void runRowsSplit(int rows, std::size_t bytes, SplitSize from, RowJob job, void* context) {
     if (rows <= 0) return;
-    if (rows < 2 || bytes < kSplitBytes || !twoCores || !helperOn.load(std::memory_order_relaxed)) {
+    const bool small = bytes < from.bytes && !splitAll.load(std::memory_order_relaxed);
+    if (rows < 2 || small || !twoCores || !helperOn.load(std::memory_order_relaxed)) {
         job(context, 0, rows);
         return;
     }
-    const int split = rows / 2;
-    Helper& h = helper();
-    h.run(job, context, split, rows);
-    job(context, 0, split);
-    h.wait();
+    helper().run(job, context, rows, std::max(from.fewestRows, 1));
 }
 
 }  // namespace imaging

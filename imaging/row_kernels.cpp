@@ -314,6 +314,8 @@ void median(const std::uint8_t* above, const std::uint8_t* here, const std::uint
 
 bool wideVectorsAvailable() { return chosenFor(true) != &kPortable; }
 
+const char* vectorBuildName() { return &k() == &kPortable ? "portable" : "AVX2"; }
+
 bool useWideVectors(bool on) { return current.exchange(chosenFor(on)) != &kPortable; }
 
 }  // namespace imaging::rows

@@ -75,6 +75,8 @@ void median(const std::uint8_t* above, const std::uint8_t* here, const std::uint
 
 // Whether this processor runs the AVX2 build.
 bool wideVectorsAvailable();
+// The build in use: "AVX2" or "portable".
+const char* vectorBuildName();
 // Selects the AVX2 build (when available) or the portable one, for tests and benchmarks that
 // compare them; returns whether the AVX2 build was in use before.
 bool useWideVectors(bool on);

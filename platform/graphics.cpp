@@ -75,6 +75,10 @@ void TPicture::Assign(const TBitmap& bitmap) {
 
 void TPicture::LoadFromFile(const std::string& fileName) {
     bitmap_.Assign(loadPicture(fileName));
+    // The first two previews after loading each write a whole new picture of this size (the view
+    // keeps the one before while the next is made); fresh pages for an 80-megapixel picture would
+    // cost them several times the preview itself.
+    prepareBytes(bitmap_.Stride() * static_cast<std::size_t>(bitmap_.Height()), 2);
     changed();
 }
 

@@ -1,6 +1,7 @@
 #include "platform/pixel_store.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -18,6 +19,10 @@ constexpr std::size_t kSmallestKept = 64 << 10;
 // Blocks from this size on are laid on 2 MB pages where the system offers them: a 36 MB picture
 // then needs 18 page-table entries instead of 9,000, and a fresh block faults in 18 steps.
 constexpr std::size_t kHugePage = 2 << 20;
+// A kept block serves only requests of at least 1 / kMostWaste of its size (or of a huge page): a
+// median band's rows of a wide picture must not take a whole picture's block, which the next
+// picture-sized request would then have to get fresh from the system.
+constexpr std::size_t kMostWaste = 2;
 // A press needs at most a few picture-sized blocks at once (work copy, the picture it replaces,
 // grey rows); a few more than that covers a preview running while a press's blocks are kept.
 constexpr std::size_t kMostKept = 6;
@@ -38,6 +43,17 @@ public:
         return Bytes(block.data, [this, block](std::uint8_t*) { giveBack(block); });
     }
 
+    void prepare(std::size_t size, int count) {
+        if (size < kSmallestKept) return;
+        std::vector<Block> fresh;
+        {
+            std::lock_guard lock(mutex_);
+            count -= static_cast<int>(std::count_if(free_.begin(), free_.end(), [&](const Block& b) { return serves(b, size); }));
+        }
+        for (; count > 0; --count) fresh.push_back(populated(allocate(size)));
+        for (const Block& block : fresh) giveBack(block);
+    }
+
     void releaseAll() {
         std::lock_guard lock(mutex_);
         for (const Block& b : free_) std::free(b.data);
@@ -52,18 +68,31 @@ private:
         madvise(data, rounded, MADV_HUGEPAGE);  // only advice: without it the block is just 4 KB pages
         return Block{data, rounded};
     }
+    // Maps every page of a block now, in one call, instead of one page fault at a time later.
+    static Block populated(Block block) {
+#ifdef MADV_POPULATE_WRITE
+        if (madvise(block.data, block.size, MADV_POPULATE_WRITE) == 0) return block;
+#endif
+        const long page = sysconf(_SC_PAGESIZE);  // an older kernel: touch each page instead
+        for (std::size_t at = 0; at < block.size; at += static_cast<std::size_t>(page)) block.data[at] = 0;
+        return block;
+    }
     static std::uint8_t* checked(void* data) {
         if (!data) throw std::bad_alloc();
         return static_cast<std::uint8_t*>(data);
     }
 
-    // The smallest kept block that holds `size` bytes, so that large blocks stay for large pictures;
+    static bool serves(const Block& block, std::size_t size) {
+        return block.size >= size && block.size <= kMostWaste * std::max(size, kHugePage);
+    }
+
+    // The smallest kept block that serves `size` bytes, so that large blocks stay for large pictures;
     // of equal ones the last given back, whose lines are the likeliest to be in the cache still.
     Block takeFitting(std::size_t size) {
         std::lock_guard lock(mutex_);
         auto best = free_.end();
         for (auto it = free_.begin(); it != free_.end(); ++it)
-            if (it->size >= size && (best == free_.end() || it->size <= best->size)) best = it;
+            if (serves(*it, size) && (best == free_.end() || it->size <= best->size)) best = it;
         if (best == free_.end()) return Block{nullptr, 0};
         const Block block = *best;
         free_.erase(best);
@@ -93,6 +122,7 @@ Store& store() {
 }  // namespace
 
 Bytes acquireBytes(std::size_t size) { return store().acquire(size); }
+void prepareBytes(std::size_t size, int count) { store().prepare(size, count); }
 void releaseStore() { store().releaseAll(); }
 
 }  // namespace platform

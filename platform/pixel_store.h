@@ -14,6 +14,11 @@ using Bytes = std::shared_ptr<std::uint8_t[]>;
 // last shared owner lets go of it.
 Bytes acquireBytes(std::size_t size);
 
+// Makes sure that at least `count` kept blocks of at least `size` bytes are ready, their pages
+// already mapped: what a loaded picture's first presses and previews will ask for, so that they do
+// not pay for fresh memory.
+void prepareBytes(std::size_t size, int count);
+
 // Gives every kept block back to the system (tests that measure memory use this).
 void releaseStore();
 
