@@ -1,6 +1,7 @@
 // Batch mode through the built program, against the window on the same pictures.
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -86,4 +87,19 @@ TEST(Batch, SigtermStopsAfterAWholeStageFileWithTheSummarySoFar) {
     EXPECT_TRUE(matches(err, "\n30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by SIGTERM\\)\n")) << err;
     for (const auto& entry : fs::recursive_directory_iterator(dir.filePath("stop").toStdString()))
         EXPECT_TRUE(entry.is_directory() || fs::file_size(entry) == 54 + 3000 * 1000u) << entry.path() << " is whole";
+}
+
+// On a terminal: one live line, with the time per picture, cut to the terminal's width and erased
+// before a failure is said.
+TEST(Batch, OnATerminalOneLiveLineCutToItsWidth) {
+    QTemporaryDir dir;
+    savePicture(dir.filePath("bad.jpg"), 4), savePicture(dir.filePath("a.png"), 6), savePicture(dir.filePath("b.png"), 5);
+    QProcess terminal;
+    terminal.setWorkingDirectory(dir.path());
+    terminal.start("script", {"-qefc", QString("stty cols 59; exec %1 --batch bad.jpg a.png b.png").arg(EDGEPIPE_BINARY), "/dev/null"});
+    terminal.closeWriteChannel();
+    ASSERT_TRUE(terminal.waitForFinished(60000));
+    const std::string shown = terminal.readAllStandardOutput().toStdString();
+    EXPECT_TRUE(matches(shown, "\x1b\\[K\\[1/3\\] bad\\.jpg: failed: ")) << shown;
+    EXPECT_TRUE(matches(shown, "\x1b\\[K\\[2/3\\] 0 done, 1 failed; now a\\.png; [0-9]\\.[0-9]{2} s a picture, about\r")) << shown;
 }

@@ -81,6 +81,7 @@ TEST(CommandLine, OptionsAndAPictureToOpen) {
     struct Case { QStringList arguments; int status; const char* out; std::string err; };  // out: a pattern
     for (const Case& c : {Case{{"--help"}, 0, "edgepipe --batch \\[--threshold T\\]", ""},
                           {{"-style", "fusion", "--version"}, 0, "^edgepipe \\d+\\.\\d+\\.\\d+\n$", ""},
+                          {{"-style", "fusion", "b.png"}, 0, "^$", ""},  // Qt takes the option's value, not the picture
                           {{"--frobnicate", "--help"}, 2, "^$", "edgepipe: unknown option \"--frobnicate\"\n" + hint},
                           {{"--threshold", "7", "b.png"}, 2, "^$", "edgepipe: --threshold, --output and --quiet go with --batch\n" + hint},
                           {{"--output=o", "b.png"}, 2, "^$", "edgepipe: --threshold, --output and --quiet go with --batch\n" + hint},

@@ -19,10 +19,10 @@ TEST_F(Window, ControlsStartWhereAndAsTheLayoutSays) {
                          {form->Button3, {208, 336, 89, 25}, "CLOSE"}, {form->ScrollBar1, {32, 384, 169, 25}, ""},
                          {form->Edit1, {208, 384, 41, 21}, ""}}) {
         EXPECT_EQ(c.control->widget()->geometry(), c.at) << c.caption;
-        EXPECT_EQ(*c.caption ? static_cast<QPushButton*>(c.control->widget())->text().toStdString() : "", c.caption);
+        EXPECT_EQ(*c.caption ? static_cast<platform::TButton*>(c.control)->Caption() : "", c.caption);
     }
-    EXPECT_EQ(std::tuple(form->Caption(), form->window()->pos(), form->window()->windowIcon().availableSizes()),
-              std::tuple(std::string("Form1"), QPoint(192, 114), QList<QSize>{{32, 32}, {128, 128}}));
+    EXPECT_EQ(std::tuple(form->Caption(), form->window()->pos(), form->window()->windowIcon().availableSizes(), form->window()->font().pixelSize()),
+              std::tuple(std::string("Form1"), QPoint(192, 114), QList<QSize>{{32, 32}, {128, 128}}, 11));
     const auto* bar = static_cast<QScrollBar*>(form->ScrollBar1->widget());
     EXPECT_EQ(std::tuple(bar->minimum(), bar->maximum(), bar->value(), bar->singleStep(), bar->pageStep()), std::tuple(0, 255, 128, 1, 1));
     EXPECT_TRUE(source().px.empty() && result().px.empty() && !form->Image1->Stretch() && !form->Image2->Stretch() && form->Edit1->Text().empty());
