@@ -66,23 +66,32 @@ struct EdgeMats {
 };
 using EdgeRoute = void (*)(const cv::Mat& in, EdgeMats& m);
 
+// The tests that end the routes, from the gradients in m.fx and m.fy: the magnitude against T, or
+// the sum of squares against T^2.
+void magnitudeWithinThreshold(EdgeMats& m) {
+    cv::magnitude(m.fx, m.fy, m.sum);
+    cv::compare(m.sum, kThreshold, m.out, cv::CMP_LE);
+}
+void squaresWithinThreshold(EdgeMats& m) {
+    cv::multiply(m.fx, m.fx, m.a);
+    cv::multiply(m.fy, m.fy, m.b);
+    cv::add(m.a, m.b, m.sum);
+    cv::compare(m.sum, kThreshold * kThreshold, m.out, cv::CMP_LE);
+}
+
 // Sobel into floats, the magnitude, compared with T.
 void sobel32fMagnitude(const cv::Mat& in, EdgeMats& m) {
     cv::cvtColor(in, m.grey, cv::COLOR_BGR2GRAY);
     cv::Sobel(m.grey, m.fx, CV_32F, 1, 0);
     cv::Sobel(m.grey, m.fy, CV_32F, 0, 1);
-    cv::magnitude(m.fx, m.fy, m.sum);
-    cv::compare(m.sum, kThreshold, m.out, cv::CMP_LE);
+    magnitudeWithinThreshold(m);
 }
 // Sobel into floats, the sum of squares, compared with T^2 (no square root).
 void sobel32fSquares(const cv::Mat& in, EdgeMats& m) {
     cv::cvtColor(in, m.grey, cv::COLOR_BGR2GRAY);
     cv::Sobel(m.grey, m.fx, CV_32F, 1, 0);
     cv::Sobel(m.grey, m.fy, CV_32F, 0, 1);
-    cv::multiply(m.fx, m.fx, m.a);
-    cv::multiply(m.fy, m.fy, m.b);
-    cv::add(m.a, m.b, m.sum);
-    cv::compare(m.sum, kThreshold * kThreshold, m.out, cv::CMP_LE);
+    squaresWithinThreshold(m);
 }
 // Sobel into 16-bit integers (half the bytes of floats), widened to floats for the magnitude.
 void sobel16sMagnitude(const cv::Mat& in, EdgeMats& m) {
@@ -91,8 +100,7 @@ void sobel16sMagnitude(const cv::Mat& in, EdgeMats& m) {
     cv::Sobel(m.grey, m.gy, CV_16S, 0, 1);
     m.gx.convertTo(m.fx, CV_32F);
     m.gy.convertTo(m.fy, CV_32F);
-    cv::magnitude(m.fx, m.fy, m.sum);
-    cv::compare(m.sum, kThreshold, m.out, cv::CMP_LE);
+    magnitudeWithinThreshold(m);
 }
 // Both 3 x 3 Sobel gradients in one pass into 16-bit integers, widened to floats for the magnitude.
 void spatialGradientMagnitude(const cv::Mat& in, EdgeMats& m) {
@@ -100,8 +108,7 @@ void spatialGradientMagnitude(const cv::Mat& in, EdgeMats& m) {
     cv::spatialGradient(m.grey, m.gx, m.gy, 3);
     m.gx.convertTo(m.fx, CV_32F);
     m.gy.convertTo(m.fy, CV_32F);
-    cv::magnitude(m.fx, m.fy, m.sum);
-    cv::compare(m.sum, kThreshold, m.out, cv::CMP_LE);
+    magnitudeWithinThreshold(m);
 }
 // The fastest of these in the cache, on strips of rows small enough that the float rows stay in it:
 // the grey picture first, then per strip (on OpenCV's threads) the two gradients, the magnitude and
@@ -131,10 +138,7 @@ void sobel16sSquares32s(const cv::Mat& in, EdgeMats& m) {
     cv::Sobel(m.grey, m.gy, CV_16S, 0, 1);
     m.gx.convertTo(m.fx, CV_32S);
     m.gy.convertTo(m.fy, CV_32S);
-    cv::multiply(m.fx, m.fx, m.a);
-    cv::multiply(m.fy, m.fy, m.b);
-    cv::add(m.a, m.b, m.sum);
-    cv::compare(m.sum, kThreshold * kThreshold, m.out, cv::CMP_LE);
+    squaresWithinThreshold(m);
 }
 
 const std::vector<std::pair<const char*, EdgeRoute>>& edgeRoutes() {
