@@ -169,16 +169,22 @@ def split_table(split):
     print()
 
 
+# The rows timed right after loading: the later press each is held against, and the most it may
+# take of that one's time (None: shown, not held to a target).
+AFTER_LOAD = {"firstpreview": ("preview", 2), "secondpreview": ("preview", 2), "firstfilter": ("filter", None)}
+
+
 def press_table(presses, failures):
     print("Presses through the window, event to repainted result view (median ms). Per pixel: the photo's time"
-          " per pixel at that size over the photo's at 4000x3000, held to <= 1.2 at 10000x8000. First and"
-          " second preview: the first and second threshold steps right after LOAD read the picture from a"
-          " file, against a later one (held to <= 2 x).")
+          " per pixel at that size over the photo's at 4000x3000, held to <= 1.2 at 10000x8000. Each"
+          " press row starts from LOAD reading the picture from a file. First and second preview: the"
+          " first and second threshold steps right after LOAD, against a later one (held to <= 2 x)."
+          " First filter: 濾波 right after LOAD and 灰階, against a later one.")
     print()
     print("| press | size | photo | random | per pixel vs 4000x3000 | target |")
     print("|---|---|---:|---:|---:|---|")
     sizes = order({k[3] for k in presses})
-    for what in ["grey", "filter", "sobel", "preview", "firstpreview", "secondpreview", "draw"]:
+    for what in ["grey", "filter", "sobel", "preview", "firstpreview", "secondpreview", "firstfilter", "draw"]:
         for size in sizes:
             photo = presses.get(("press-" + what, "ours", 1, size, "photo"))
             rand = presses.get(("press-" + what, "ours", 1, size, "random"))
@@ -191,18 +197,21 @@ def press_table(presses, failures):
                 per_pixel = f"{ratio:.2f}"
                 # Drawing scales into the view, so its cost follows the view, not the picture; the
                 # previews after loading are held to a later preview instead.
-                if what not in ("draw", "firstpreview", "secondpreview"):
+                if what not in ("draw",) + tuple(AFTER_LOAD):
                     ok = ratio <= 1.2
                     target = f"<= 1.2: {'met' if ok else 'NOT met'}"
                     if not ok:
                         failures.append(f"press {what} {size}: time per pixel")
-            if what in ("firstpreview", "secondpreview"):
-                later = max(presses[("press-preview", "ours", 1, size, p)] for p in ("photo", "random"))
+            if what in AFTER_LOAD:
+                later_press, most = AFTER_LOAD[what]
+                later = max(presses[("press-" + later_press, "ours", 1, size, p)] for p in ("photo", "random"))
                 worst = max(photo, rand)
-                ok = worst <= 2 * later
-                target = f"{worst / later:.2f} x a later one, <= 2: {'met' if ok else 'NOT met'}"
-                if not ok:
-                    failures.append(f"press {what} {size}: after loading")
+                target = f"{worst / later:.2f} x a later one"
+                if most:
+                    ok = worst <= most * later
+                    target += f", <= {most}: {'met' if ok else 'NOT met'}"
+                    if not ok:
+                        failures.append(f"press {what} {size}: after loading")
             print(f"| {what} | {size} | {photo:.2f} | {rand:.2f} | {per_pixel} | {target} |")
     print()
 
