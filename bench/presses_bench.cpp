@@ -76,6 +76,8 @@ long peakExtraBytes(Step&& step) {
     return (statusKb("VmHWM") - before) * 1024;
 }
 
+// The picture is put into the view directly, not loaded: the buffers that loading keeps ready would
+// already be resident before the first press and hide what the presses need.
 void measureMemory(std::FILE* out) {
     for (const bench::Size& size : bench::sizes()) {
         Window window(bench::picture(size, "photo"));
