@@ -112,15 +112,12 @@ void startSession() {
 void press(benchmark::State& state, const std::string& which, const bench::Size& size, const std::string& kind) {
     startSession();
     Window window(savedPicture(size, kind));
-    std::fprintf(stderr, "SETUP grey\n");
     window.grey();
-    std::fprintf(stderr, "SETUP filter\n");
     window.filter();  // A.bmp and B.bmp exist from here on
     // SOBEL works on the smoothed picture; only its row keeps a second owner of those pixels, which
     // would otherwise make every other press need one more picture-sized buffer than a person's.
     platform::TBitmap smoothed;
     if (which == "sobel") smoothed = window.form->Image2->Picture->Bitmap();
-    std::fprintf(stderr, "TIMED %s\n", which.c_str());
     for (auto _ : state) {
         if (which == "grey") {
             window.grey();
