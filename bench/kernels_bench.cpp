@@ -93,21 +93,24 @@ void sobel32fSquares(const cv::Mat& in, EdgeMats& m) {
     cv::Sobel(m.grey, m.fy, CV_32F, 0, 1);
     squaresWithinThreshold(m);
 }
+// The 16-bit gradients gx and gy widened to `depth` into fx and fy.
+void widenGradients(EdgeMats& m, int depth) {
+    m.gx.convertTo(m.fx, depth);
+    m.gy.convertTo(m.fy, depth);
+}
 // Sobel into 16-bit integers (half the bytes of floats), widened to floats for the magnitude.
 void sobel16sMagnitude(const cv::Mat& in, EdgeMats& m) {
     cv::cvtColor(in, m.grey, cv::COLOR_BGR2GRAY);
     cv::Sobel(m.grey, m.gx, CV_16S, 1, 0);
     cv::Sobel(m.grey, m.gy, CV_16S, 0, 1);
-    m.gx.convertTo(m.fx, CV_32F);
-    m.gy.convertTo(m.fy, CV_32F);
+    widenGradients(m, CV_32F);
     magnitudeWithinThreshold(m);
 }
 // Both 3 x 3 Sobel gradients in one pass into 16-bit integers, widened to floats for the magnitude.
 void spatialGradientMagnitude(const cv::Mat& in, EdgeMats& m) {
     cv::cvtColor(in, m.grey, cv::COLOR_BGR2GRAY);
     cv::spatialGradient(m.grey, m.gx, m.gy, 3);
-    m.gx.convertTo(m.fx, CV_32F);
-    m.gy.convertTo(m.fy, CV_32F);
+    widenGradients(m, CV_32F);
     magnitudeWithinThreshold(m);
 }
 // The fastest of these in the cache, on strips of rows small enough that the float rows stay in it:
@@ -136,8 +139,7 @@ void sobel16sSquares32s(const cv::Mat& in, EdgeMats& m) {
     cv::cvtColor(in, m.grey, cv::COLOR_BGR2GRAY);
     cv::Sobel(m.grey, m.gx, CV_16S, 1, 0);
     cv::Sobel(m.grey, m.gy, CV_16S, 0, 1);
-    m.gx.convertTo(m.fx, CV_32S);
-    m.gy.convertTo(m.fy, CV_32S);
+    widenGradients(m, CV_32S);
     squaresWithinThreshold(m);
 }
 

@@ -197,22 +197,16 @@ int main(int argc, char** argv) {
         // whole run within minutes.
         const bool large = size.width == bench::largeSize().width;
         for (const std::string& kind : bench::kinds()) {
-            for (const char* which : presses) {
+            auto add = [&](const char* which, auto function) {
                 const std::string id = std::string("press-") + which + "|ours|" + size.name() + "|" + kind;
-                auto* b = benchmark::RegisterBenchmark(id.c_str(), press, std::string(which), size, kind)
+                auto* b = benchmark::RegisterBenchmark(id.c_str(), function, std::string(which), size, kind)
                               ->Unit(benchmark::kMillisecond)
-                              ->UseRealTime()
-                              ->MinTime(large ? 0.5 : 0.3);
-                if (large) b->Repetitions(5);
-            }
-            for (const char* which : {"firstpreview", "secondpreview", "firstgrey", "firstfilter"}) {
-                const std::string id = std::string("press-") + which + "|ours|" + size.name() + "|" + kind;
-                auto* b = benchmark::RegisterBenchmark(id.c_str(), pressAfterLoad, std::string(which), size, kind)
-                              ->Unit(benchmark::kMillisecond)
-                              ->UseRealTime()
-                              ->Iterations(large ? 1 : 3);
-                if (large) b->Repetitions(5);
-            }
+                              ->UseRealTime();
+                return large ? b->Repetitions(5) : b;
+            };
+            for (const char* which : presses) add(which, press)->MinTime(large ? 0.5 : 0.3);
+            for (const char* which : {"firstpreview", "secondpreview", "firstgrey", "firstfilter"})
+                add(which, pressAfterLoad)->Iterations(large ? 1 : 3);
         }
     }
     int benchArgc = 0;
