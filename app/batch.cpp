@@ -1,5 +1,6 @@
 #include "app/batch.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <csignal>
@@ -85,7 +86,8 @@ bool runPicture(const Job& job, int threshold) {
 bool sameBlocksServe(const Job& next, const Job& done) {
     std::string extension = fs::path(next.picture).extension().string();
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (extension != ".bmp" && extension != ".dib") return false;
+    const std::vector<std::string>& bmp = platform::pictureKinds().front().extensions;
+    if (std::find(bmp.begin(), bmp.end(), extension) == bmp.end()) return false;
     const platform::AnnouncedSize a = platform::announcedSize(next.picture), b = platform::announcedSize(done.picture);
     return a.width > 0 && a.width == b.width && a.height == b.height;
 }
