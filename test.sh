@@ -22,6 +22,8 @@ elapsed() { echo "$(($(date +%s) - START)) s"; }
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 [ "$FAST" = 1 ] || ensure_packages "${FUZZ_PACKAGES[@]}"
 
+echo "== format (scripts/format.sh formats in place)"
+"$ROOT/scripts/format.sh" --check
 echo "== plain build and tests"
 configure_build "$ROOT/build" -DCMAKE_BUILD_TYPE=Release -DEDGEPIPE_TESTS=ON -DEDGEPIPE_WERROR=ON
 cmake --build "$ROOT/build"

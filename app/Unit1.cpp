@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "app/frame.h"
 #include "imaging/edges.h"
-#include "imaging/frame.h"
 #include "imaging/luma.h"
 #include "imaging/median.h"
 
@@ -63,37 +63,37 @@ void TForm1::Button4Click(TObject*) {
 }
 
 void TForm1::LumaDecomposition() {
-    imaging::guardSourcePicture(*Image1->Picture);
-    const TBitmap copy = imaging::workCopyOf(*Image1->Picture);
+    frame::guardSourcePicture(*Image1->Picture);
+    const TBitmap copy = frame::workCopyOf(*Image1->Picture);
     imaging::lumaDecompose(copy);
 }
 
 void TForm1::LumaDisplay() {
-    imaging::guardSourcePicture(*Image1->Picture);
+    frame::guardSourcePicture(*Image1->Picture);
     TBitmap copy;
     imaging::lumaDisplay(copy);
-    imaging::publish(copy, *Image2, imaging::kStageGrey);
+    frame::publish(copy, *Image2, frame::kStageGrey);
 }
 
 // 濾波: five 3 x 3 median passes over the source picture, written as B.bmp; needs A.bmp.
 void TForm1::Button5Click(TObject*) {
-    imaging::guardSourcePicture(*Image1->Picture);
+    frame::guardSourcePicture(*Image1->Picture);
     TBitmap copy;
-    imaging::readStageFile(copy, imaging::kStageGrey);
+    frame::readStageFile(copy, frame::kStageGrey);
     Image2->Picture->Assign(copy);
-    imaging::medianFilter(imaging::workCopyOf(*Image1->Picture), copy);
-    imaging::publish(copy, *Image2, imaging::kStageSmooth);
+    imaging::medianFilter(frame::workCopyOf(*Image1->Picture), copy);
+    frame::publish(copy, *Image2, frame::kStageSmooth);
 }
 
 // SOBEL: the edge map of the result view's picture, written as C.bmp; needs B.bmp.
 void TForm1::Button1Click(TObject*) {
-    imaging::guardSourcePicture(*Image1->Picture);
-    TBitmap copy = imaging::workCopyOf(*Image1->Picture);
-    imaging::readStageFile(copy, imaging::kStageSmooth);
+    frame::guardSourcePicture(*Image1->Picture);
+    TBitmap copy = frame::workCopyOf(*Image1->Picture);
+    frame::readStageFile(copy, frame::kStageSmooth);
     const int threshold = ScrollBar1->Position();
     ShowThreshold(threshold);
-    imaging::drawEdges(imaging::workCopyOf(*Image2->Picture), copy, threshold);
-    imaging::publish(copy, *Image2, imaging::kStageEdges);
+    imaging::drawEdges(frame::workCopyOf(*Image2->Picture), copy, threshold);
+    frame::publish(copy, *Image2, frame::kStageEdges);
 }
 
 // Threshold preview: the edge map of the source picture at the new threshold; no file.

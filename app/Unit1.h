@@ -15,13 +15,13 @@ class TForm1 : public TForm {
 public:
     TForm1();
 
-    TImage* Image1;   // source view: the loaded picture
-    TImage* Image2;   // result view: the last operation's result
-    TButton* Button1;  // SOBEL
+    TImage* Image1;          // source view: the loaded picture
+    TImage* Image2;          // result view: the last operation's result
+    TButton* Button1;        // SOBEL
     TScrollBar* ScrollBar1;  // edge threshold, 0 to 255
-    TEdit* Edit1;     // threshold read-out
-    TButton* Button2;  // LOAD
-    TButton* Button3;  // CLOSE
+    TEdit* Edit1;            // threshold read-out
+    TButton* Button2;        // LOAD
+    TButton* Button3;        // CLOSE
     TOpenPictureDialog* OpenPictureDialog1;
     TButton* Button4;  // 灰階: grey
     TButton* Button5;  // 濾波: filter

@@ -69,8 +69,9 @@ bool runPicture(const Job& job, int threshold) {
     form.OpenPicture(job.picture);
     enter(job);
     using Handler = void (TForm1::*)(TObject*);
-    const std::pair<TButton*, Handler> presses[] = {
-        {form.Button4, &TForm1::Button4Click}, {form.Button5, &TForm1::Button5Click}, {form.Button1, &TForm1::Button1Click}};
+    const std::pair<TButton*, Handler> presses[] = {{form.Button4, &TForm1::Button4Click},
+                                                    {form.Button5, &TForm1::Button5Click},
+                                                    {form.Button1, &TForm1::Button1Click}};
     for (const auto& [button, handler] : presses) {
         if (Application->EndRequest() != 0) return false;
         (form.*handler)(button);
@@ -88,7 +89,8 @@ bool sameBlocksServe(const Job& next, const Job& done) {
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const std::vector<std::string>& bmp = platform::pictureKinds().front().extensions;
     if (std::find(bmp.begin(), bmp.end(), extension) == bmp.end()) return false;
-    const platform::AnnouncedSize a = platform::announcedSize(next.picture), b = platform::announcedSize(done.picture);
+    const platform::AnnouncedSize a = platform::announcedSize(next.picture),
+                                  b = platform::announcedSize(done.picture);
     return a.width > 0 && a.width == b.width && a.height == b.height;
 }
 
@@ -97,7 +99,9 @@ class BatchPrompts : public platform::Prompts {
 public:
     void message(const std::string& text) override { say("edgepipe: " + text); }
     void error(const std::string& text) override { say("edgepipe: " + text); }
-    std::optional<std::string> openPicture(const std::string&, const std::string&) override { return std::nullopt; }
+    std::optional<std::string> openPicture(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
 };
 
 // "[3/40] ": how far the batch is.
@@ -123,17 +127,20 @@ public:
     void starting(const Job& job) {
         if (!live_) return;
         const std::size_t finished = done_ + failed_;
-        std::string line = counter(finished + 1, total_) + std::to_string(done_) + " done, " + std::to_string(failed_) + " failed; now " + job.given;
+        std::string line = counter(finished + 1, total_) + std::to_string(done_) + " done, " +
+                           std::to_string(failed_) + " failed; now " + job.given;
         if (finished > 0) {
             const double each = spent_ / finished;
-            line += "; " + seconds(each) + " a picture, about " + seconds(each * (total_ - finished)) + " left";
+            line +=
+                "; " + seconds(each) + " a picture, about " + seconds(each * (total_ - finished)) + " left";
         }
         platform::console::showLive(line);
     }
     void done(const Job& job, double took) {
         ++done_;
         spent_ += took;
-        if (!quiet_ && !live_) say(count() + job.given + ": done in " + seconds(took) + ", stage files in " + job.shown);
+        if (!quiet_ && !live_)
+            say(count() + job.given + ": done in " + seconds(took) + ", stage files in " + job.shown);
     }
     void failed(const Job& job, const std::string& message, double took) {
         ++failed_;
@@ -174,7 +181,9 @@ int runBatch(const CommandLine& request) {
         if (Application->EndRequest() != 0) break;
         progress.starting(job);
         const auto start = std::chrono::steady_clock::now();
-        const auto took = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+        const auto took = [&] {
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        };
         try {
             if (runPicture(job, request.threshold)) progress.done(job, took());
         } catch (const std::exception& failure) {

@@ -11,10 +11,11 @@ namespace {
 
 // Qt's options that take a value (`-style fusion` or `-style=fusion`) and those that stand alone.
 const std::initializer_list<std::string_view> kQtOptionsWithValue = {
-    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "geometry", "qwindowtitle",
-    "title", "qwindowicon", "icon", "style", "stylesheet", "session", "display", "name"};
-const std::initializer_list<std::string_view> kQtFlags = {"reverse", "widgetcount", "nograb", "dograb", "sync",
-                                                          "testability", "qmljsdebugger"};
+    "platform", "platformpluginpath", "platformtheme", "plugin",      "qwindowgeometry",
+    "geometry", "qwindowtitle",       "title",         "qwindowicon", "icon",
+    "style",    "stylesheet",         "session",       "display",     "name"};
+const std::initializer_list<std::string_view> kQtFlags = {"reverse", "widgetcount", "nograb",       "dograb",
+                                                          "sync",    "testability", "qmljsdebugger"};
 
 bool among(std::string_view name, std::initializer_list<std::string_view> names) {
     return std::find(names.begin(), names.end(), name) != names.end();
@@ -41,7 +42,8 @@ std::string_view qtName(const std::string& name) {
 std::optional<int> threshold(const std::string& text) {
     int value = -1;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > 255) return std::nullopt;
+    if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > 255)
+        return std::nullopt;
     return value;
 }
 
@@ -60,21 +62,34 @@ public:
                 continue;
             }
             const auto [name, inlineValue] = splitOption(argument);
-            if (name == "--") onlyPictures = true;
-            else if (name == "--help" || name == "-h") return mode(CommandLine::Mode::Help);
-            else if (name == "--version") return mode(CommandLine::Mode::Version);
-            else if (name == "--batch") batch = true;
-            else if (name == "--quiet") batchOptions = line_.quiet = true;
-            else if (name == "--output") batchOptions = value(name, inlineValue, line_.output);
-            else if (name == "--threshold") batchOptions = thresholdValue(inlineValue);
-            else if (among(qtName(name), kQtOptionsWithValue)) qtOption(argument, !inlineValue);
-            else if (among(qtName(name), kQtFlags)) line_.qtArguments.push_back(argument);
-            else fail("unknown option \"" + argument + "\"");
+            if (name == "--")
+                onlyPictures = true;
+            else if (name == "--help" || name == "-h")
+                return mode(CommandLine::Mode::Help);
+            else if (name == "--version")
+                return mode(CommandLine::Mode::Version);
+            else if (name == "--batch")
+                batch = true;
+            else if (name == "--quiet")
+                batchOptions = line_.quiet = true;
+            else if (name == "--output")
+                batchOptions = value(name, inlineValue, line_.output);
+            else if (name == "--threshold")
+                batchOptions = thresholdValue(inlineValue);
+            else if (among(qtName(name), kQtOptionsWithValue))
+                qtOption(argument, !inlineValue);
+            else if (among(qtName(name), kQtFlags))
+                line_.qtArguments.push_back(argument);
+            else
+                fail("unknown option \"" + argument + "\"");
         }
         if (line_.mode == CommandLine::Mode::BadUsage) return line_;
-        if (batchOptions && !batch) fail("--threshold, --output and --quiet go with --batch");
-        else if (batch && line_.pictures.empty()) fail("--batch needs at least one picture");
-        else if (batch) line_.mode = CommandLine::Mode::Batch;
+        if (batchOptions && !batch)
+            fail("--threshold, --output and --quiet go with --batch");
+        else if (batch && line_.pictures.empty())
+            fail("--batch needs at least one picture");
+        else if (batch)
+            line_.mode = CommandLine::Mode::Batch;
         return line_;
     }
 
@@ -90,9 +105,12 @@ private:
     // The option's value, inline after "=" or the next argument. True, for the caller to note that
     // an option of the batch was given.
     bool value(const std::string& name, const std::optional<std::string>& inlineValue, std::string& into) {
-        if (inlineValue) into = *inlineValue;
-        else if (next_ < arguments_.size()) into = arguments_[next_++];
-        else fail(name + " needs a value");
+        if (inlineValue)
+            into = *inlineValue;
+        else if (next_ < arguments_.size())
+            into = arguments_[next_++];
+        else
+            fail(name + " needs a value");
         return true;
     }
     // Also true, as value() is.
@@ -100,8 +118,10 @@ private:
         std::string text;
         value("--threshold", inlineValue, text);
         if (line_.mode == CommandLine::Mode::BadUsage) return true;
-        if (const std::optional<int> t = threshold(text)) line_.threshold = *t;
-        else fail("the threshold is a whole number from 0 to 255, not \"" + text + "\"");
+        if (const std::optional<int> t = threshold(text))
+            line_.threshold = *t;
+        else
+            fail("the threshold is a whole number from 0 to 255, not \"" + text + "\"");
         return true;
     }
     void qtOption(const std::string& argument, bool valueFollows) {

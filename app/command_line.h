@@ -11,7 +11,7 @@ struct CommandLine {
     int threshold = 128;
     std::string output = ".";
     bool quiet = false;
-    std::string problem;  // BadUsage: what is wrong, in one line
+    std::string problem;                   // BadUsage: what is wrong, in one line
     std::vector<std::string> qtArguments;  // the program's name, then Qt's options
 };
 

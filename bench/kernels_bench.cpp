@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 #include <string>
 #include <utility>
 #include <vector>
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include "imaging/edges.h"
 #include "imaging/luma.h"
@@ -54,7 +54,8 @@ struct BlueChannel {
         std::memset(plane.row(0), 0, static_cast<std::size_t>(w + 2) * (h + 2));
         mat.create(h, w, CV_8UC1);
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) plane.row(y + 1)[x + 1] = mat.at<std::uint8_t>(y, x) = picture.GetScanline(y)[3 * x];
+            for (int x = 0; x < w; ++x)
+                plane.row(y + 1)[x + 1] = mat.at<std::uint8_t>(y, x) = picture.GetScanline(y)[3 * x];
     }
 };
 
@@ -145,9 +146,9 @@ void sobel16sSquares32s(const cv::Mat& in, EdgeMats& m) {
 
 const std::vector<std::pair<const char*, EdgeRoute>>& edgeRoutes() {
     static const std::vector<std::pair<const char*, EdgeRoute>> all = {
-        {"sobel32f-magnitude", sobel32fMagnitude},      {"sobel32f-squares", sobel32fSquares},
-        {"sobel16s-magnitude", sobel16sMagnitude},      {"spatialgradient-magnitude", spatialGradientMagnitude},
-        {"sobel16s-squares32s", sobel16sSquares32s},    {"sobel32f-magnitude-strips", sobel32fMagnitudeStrips},
+        {"sobel32f-magnitude", sobel32fMagnitude},   {"sobel32f-squares", sobel32fSquares},
+        {"sobel16s-magnitude", sobel16sMagnitude},   {"spatialgradient-magnitude", spatialGradientMagnitude},
+        {"sobel16s-squares32s", sobel16sSquares32s}, {"sobel32f-magnitude-strips", sobel32fMagnitudeStrips},
     };
     return all;
 }
@@ -264,7 +265,8 @@ void registerKernels() {
                 add("median5", median, "ours", threads);
                 add("median5", median, "opencv-medianblur", threads);
                 add("edges", edges, "ours", threads);
-                for (const auto& route : edgeRoutes()) add("edges", edges, std::string("opencv-") + route.first, threads);
+                for (const auto& route : edgeRoutes())
+                    add("edges", edges, std::string("opencv-") + route.first, threads);
             }
             // The plain way takes seconds on the larger pictures; the smallest shows what it costs.
             if (&size == &bench::sizes().front()) {
@@ -279,12 +281,19 @@ void registerKernels() {
 // split, on pictures from 160 x 120 to 1024 x 768.
 void registerSplitSweep() {
     const std::pair<const char*, Kernel> kernels[] = {{"luma", luma}, {"median5", median}, {"edges", edges}};
-    for (const bench::Size size : {bench::Size{160, 120}, {240, 180}, {320, 240}, {400, 300}, {480, 360},
-                                   {560, 420}, {640, 480}, {800, 600}, {1024, 768}})
+    for (const bench::Size size : {bench::Size{160, 120},
+                                   {240, 180},
+                                   {320, 240},
+                                   {400, 300},
+                                   {480, 360},
+                                   {560, 420},
+                                   {640, 480},
+                                   {800, 600},
+                                   {1024, 768}})
         for (const auto& [what, kernel] : kernels)
             for (int threads : {1, 2}) {
-                const std::string id = std::string("split-") + what + "|ours|" + std::to_string(threads) + "|" +
-                                       size.name() + "|photo";
+                const std::string id = std::string("split-") + what + "|ours|" + std::to_string(threads) +
+                                       "|" + size.name() + "|photo";
                 benchmark::RegisterBenchmark(id.c_str(), kernel, Runner{"ours", threads, threads == 2}, size,
                                              std::string("photo"))
                     ->Unit(benchmark::kMillisecond)
@@ -325,7 +334,8 @@ int main(int argc, char** argv) {
     benchmark::AddCustomContext("split_bytes_luma", std::to_string(imaging::kLumaSplit.bytes));
     benchmark::AddCustomContext("split_bytes_median5", std::to_string(imaging::kMedianSplit.bytes));
     benchmark::AddCustomContext("split_bytes_edges", std::to_string(imaging::kEdgesSplit.bytes));
-    benchmark::AddCustomContext("opencv_simd", cv::checkHardwareSupport(CV_CPU_AVX2) ? "AVX2 available" : "no AVX2");
+    benchmark::AddCustomContext("opencv_simd",
+                                cv::checkHardwareSupport(CV_CPU_AVX2) ? "AVX2 available" : "no AVX2");
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

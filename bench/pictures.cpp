@@ -26,7 +26,8 @@ platform::TBitmap photoLike(int width, int height) {
             double b = 180 - 90 * fy + 20 * fx, g = 140 - 40 * fy + 30 * fx, r = 90 + 60 * fy + 40 * fx;
             const double dx = x - cx, dy = y - cy;
             if (dx * dx + dy * dy < radius * radius) b = 40 + 30 * fx, g = 120 + 50 * fy, r = 210 - 40 * fx;
-            if (fx > 0.1 && fx < 0.35 && fy > 0.55 && fy < 0.9) b = 60, g = 70 + 30 * std::sin(x * 0.05), r = 80;
+            if (fx > 0.1 && fx < 0.35 && fy > 0.55 && fy < 0.9)
+                b = 60, g = 70 + 30 * std::sin(x * 0.05), r = 80;
             const double texture = 6 * std::sin(x * 0.3) * std::sin(y * 0.21);
             row[3 * x] = clampByte(b + texture + noise(random));
             row[3 * x + 1] = clampByte(g + texture + noise(random));
@@ -71,7 +72,8 @@ const platform::TBitmap& picture(const Size& size, const std::string& kind) {
     const std::string key = size.name() + "/" + kind;
     auto it = made.find(key);
     if (it == made.end())
-        it = made.emplace(key, kind == "photo" ? photoLike(size.width, size.height) : randomPicture(size.width, size.height))
+        it = made.emplace(key, kind == "photo" ? photoLike(size.width, size.height)
+                                               : randomPicture(size.width, size.height))
                  .first;
     return it->second;
 }

@@ -20,7 +20,9 @@ struct ColumnPlane {
     int& at(int x, int y) { return cells[static_cast<std::size_t>(x) * height + y]; }
 };
 
-void sameSize(const platform::TBitmap& from, platform::TBitmap& into) { into.SetSize(from.Width(), from.Height()); }
+void sameSize(const platform::TBitmap& from, platform::TBitmap& into) {
+    into.SetSize(from.Width(), from.Height());
+}
 
 }  // namespace
 
@@ -35,7 +37,8 @@ void luma(const platform::TBitmap& picture, platform::TBitmap& grey) {
     sameSize(picture, grey);
     for (int y = 0; y < grey.Height(); ++y) {
         std::uint8_t* px = grey.GetScanline(y);
-        for (int x = 0; x < grey.Width(); ++x, px += 3) px[0] = px[1] = px[2] = static_cast<std::uint8_t>(plane.at(x, y));
+        for (int x = 0; x < grey.Width(); ++x, px += 3)
+            px[0] = px[1] = px[2] = static_cast<std::uint8_t>(plane.at(x, y));
     }
 }
 
@@ -68,7 +71,8 @@ void median5(const platform::TBitmap& picture, platform::TBitmap& smooth) {
 
 void edges(const platform::TBitmap& picture, platform::TBitmap& map, int threshold) {
     const int w = picture.Width(), h = picture.Height();
-    std::vector<std::vector<int>> g(static_cast<std::size_t>(h), std::vector<int>(static_cast<std::size_t>(w)));
+    std::vector<std::vector<int>> g(static_cast<std::size_t>(h),
+                                    std::vector<int>(static_cast<std::size_t>(w)));
     sameSize(picture, map);
     for (int y = 0; y < h; ++y) {
         const std::uint8_t* in = picture.GetScanline(y);
@@ -81,8 +85,10 @@ void edges(const platform::TBitmap& picture, platform::TBitmap& map, int thresho
     for (int y = 1; y < h - 1; ++y) {
         std::uint8_t* out = map.GetScanline(y);
         for (int x = 1; x < w - 1; ++x) {
-            const int gv = (g[y + 1][x - 1] + 2 * g[y + 1][x] + g[y + 1][x + 1]) - (g[y - 1][x - 1] + 2 * g[y - 1][x] + g[y - 1][x + 1]);
-            const int gh = (g[y - 1][x - 1] + 2 * g[y][x - 1] + g[y + 1][x - 1]) - (g[y - 1][x + 1] + 2 * g[y][x + 1] + g[y + 1][x + 1]);
+            const int gv = (g[y + 1][x - 1] + 2 * g[y + 1][x] + g[y + 1][x + 1]) -
+                           (g[y - 1][x - 1] + 2 * g[y - 1][x] + g[y - 1][x + 1]);
+            const int gh = (g[y - 1][x - 1] + 2 * g[y][x - 1] + g[y + 1][x - 1]) -
+                           (g[y - 1][x + 1] + 2 * g[y][x + 1] + g[y + 1][x + 1]);
             const std::uint8_t v = std::sqrt(static_cast<double>(gv * gv + gh * gh)) <= threshold ? 255 : 0;
             out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = v;
         }

@@ -18,8 +18,8 @@
 
 #include "app/Unit1.h"
 #include "pictures.h"
-#include "platform/pixel_store.h"
 #include "platform/bmp_file.h"
+#include "platform/pixel_store.h"
 
 namespace {
 
@@ -45,9 +45,18 @@ struct Window {
     }
     void click(platform::TButton* button) { QTest::mouseClick(button->widget(), Qt::LeftButton); }
     void repaintResult() { form->Image2->widget()->repaint(); }
-    void grey() { click(form->Button4); repaintResult(); }
-    void filter() { click(form->Button5); repaintResult(); }
-    void sobel() { click(form->Button1); repaintResult(); }
+    void grey() {
+        click(form->Button4);
+        repaintResult();
+    }
+    void filter() {
+        click(form->Button5);
+        repaintResult();
+    }
+    void sobel() {
+        click(form->Button1);
+        repaintResult();
+    }
     // Moves the threshold by one, so the scroll bar really changes and raises its event.
     void preview() {
         auto* bar = static_cast<QScrollBar*>(form->ScrollBar1->widget());
@@ -109,7 +118,8 @@ void startSession() {
 }
 
 // Repeated presses of one kind, after LOAD, 灰階 and 濾波 in a window of their own.
-void press(benchmark::State& state, const std::string& which, const bench::Size& size, const std::string& kind) {
+void press(benchmark::State& state, const std::string& which, const bench::Size& size,
+           const std::string& kind) {
     startSession();
     Window window(savedPicture(size, kind));
     window.grey();

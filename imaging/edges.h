@@ -17,7 +17,9 @@ inline std::uint8_t greyOf(std::uint8_t blue, std::uint8_t green, std::uint8_t r
 
 // sqrt(gv^2 + gh^2) <= threshold, decided in integers: both sides are non-negative, and for
 // whole numbers m <= T exactly when m^2 <= T^2.
-inline bool withinThreshold(int gv, int gh, int threshold) { return gv * gv + gh * gh <= threshold * threshold; }
+inline bool withinThreshold(int gv, int gh, int threshold) {
+    return gv * gv + gh * gh <= threshold * threshold;
+}
 
 // Gives `into` the edge map of `from` at `threshold` (0 to 255). The outermost rows and columns keep
 // their grey value; a picture narrower or lower than 3 pixels is all border. `into` may be `from`.

@@ -35,7 +35,9 @@ void medianBand(const Plane& source, int width, int height, int begin, int end, 
     std::memset(zero, 0, rowBytes * (1 + kRings * kKept));  // zero row, and the rings' border cells
     std::uint8_t* const rings = zero + rowBytes;
     std::uint8_t* const last = rings + rowBytes * kRings * kKept;
-    auto ringRow = [&](int pass, int y) { return rings + rowBytes * static_cast<std::size_t>((pass - 1) * kKept + y % kKept); };
+    auto ringRow = [&](int pass, int y) {
+        return rings + rowBytes * static_cast<std::size_t>((pass - 1) * kKept + y % kKept);
+    };
     // Row y of the picture after `pass` passes, with its border cells; zeros outside the picture.
     auto rowAfter = [&](int pass, int y) -> const std::uint8_t* {
         if (pass == 0) return source.row(y + 1);
@@ -48,7 +50,8 @@ void medianBand(const Plane& source, int width, int height, int begin, int end, 
             const int reach = kMedianPasses - pass;  // how far beyond the band this pass is needed
             if (y < std::max(begin - reach, 0) || y >= std::min(end + reach, height)) continue;
             std::uint8_t* out = pass == kMedianPasses ? last : ringRow(pass, y) + 1;
-            rows::median(rowAfter(pass - 1, y - 1), rowAfter(pass - 1, y), rowAfter(pass - 1, y + 1), width, out);
+            rows::median(rowAfter(pass - 1, y - 1), rowAfter(pass - 1, y), rowAfter(pass - 1, y + 1), width,
+                         out);
             if (pass == kMedianPasses) finish(y, out);
         }
     }
@@ -100,9 +103,11 @@ void medianFilter(const platform::TBitmap& from, platform::TBitmap& into) {
     Plane& blue = medianPlane();
     blue.fit(width + 2, height + 2);
     clearBorder(blue);
-    forRowsSplit(height, from.Stride() * static_cast<std::size_t>(height), kLumaSplit, [&](int begin, int end) {
-        for (int y = begin; y < end; ++y) rows::blue(from.GetScanline(y), blue.row(y + 1) + 1, width);
-    });
+    forRowsSplit(height, from.Stride() * static_cast<std::size_t>(height), kLumaSplit,
+                 [&](int begin, int end) {
+                     for (int y = begin; y < end; ++y)
+                         rows::blue(from.GetScanline(y), blue.row(y + 1) + 1, width);
+                 });
     // The blue channel is all that is read from here on, so `into` may be `from`.
     const rows::WritableRows output = rows::freshRows(into, width, height);
     if (!output.first) return;

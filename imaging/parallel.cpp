@@ -36,7 +36,9 @@ inline void pause() {
 // the word's order.
 class Helper {
 public:
-    Helper() { std::thread([this] { serve(); }).detach(); }
+    Helper() {
+        std::thread([this] { serve(); }).detach();
+    }
 
     void run(RowJob job, void* context, int rows, int fewestRows) {
         job_ = job;

@@ -40,7 +40,8 @@ bool splitEveryJob(bool on);
 template <class Work>
 void forRowsSplit(int rows, std::size_t bytes, SplitSize from, Work&& work) {
     runRowsSplit(
-        rows, bytes, from, [](void* context, int begin, int end) { (*static_cast<Work*>(context))(begin, end); },
+        rows, bytes, from,
+        [](void* context, int begin, int end) { (*static_cast<Work*>(context))(begin, end); },
         const_cast<void*>(static_cast<const void*>(&work)));
 }
 

@@ -30,7 +30,8 @@ inline std::uint8_t median3(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
 
 // Median of nine as the median of three column summaries: once each column of three is sorted,
 // the median is med3(largest of the smallest, middle of the middles, smallest of the largest).
-inline std::uint8_t medianAt(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int x) {
+inline std::uint8_t medianAt(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below,
+                             int x) {
     std::uint8_t low[3], middle[3], high[3];
     for (int c = 0; c < 3; ++c) {
         const std::uint8_t a = above[x + c], b = here[x + c], d = below[x + c];
@@ -42,10 +43,12 @@ inline std::uint8_t medianAt(const std::uint8_t* above, const std::uint8_t* here
                    std::min(std::min(high[0], high[1]), high[2]));
 }
 
-inline std::uint8_t edgeAt(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int x,
-                           int threshold) {
-    const int gv = (below[x - 1] + 2 * below[x] + below[x + 1]) - (above[x - 1] + 2 * above[x] + above[x + 1]);
-    const int gh = (above[x - 1] + 2 * here[x - 1] + below[x - 1]) - (above[x + 1] + 2 * here[x + 1] + below[x + 1]);
+inline std::uint8_t edgeAt(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below,
+                           int x, int threshold) {
+    const int gv =
+        (below[x - 1] + 2 * below[x] + below[x + 1]) - (above[x - 1] + 2 * above[x] + above[x + 1]);
+    const int gh =
+        (above[x - 1] + 2 * here[x - 1] + below[x - 1]) - (above[x + 1] + 2 * here[x + 1] + below[x + 1]);
     return withinThreshold(gv, gh, threshold) ? kNoEdge : kEdge;
 }
 
@@ -108,8 +111,8 @@ AVX2 inline __m256i redWords(__m256i px) {
 
 // 8 pixels' weighted sums wb B + wg G + wr R as 32-bit values.
 AVX2 inline __m256i weighted(__m256i blueGreen, __m256i red, short wb, short wg, short wr) {
-    return _mm256_add_epi32(_mm256_madd_epi16(blueGreen, _mm256_setr_epi16(wb, wg, wb, wg, wb, wg, wb, wg, wb, wg, wb,
-                                                                             wg, wb, wg, wb, wg)),
+    return _mm256_add_epi32(_mm256_madd_epi16(blueGreen, _mm256_setr_epi16(wb, wg, wb, wg, wb, wg, wb, wg, wb,
+                                                                           wg, wb, wg, wb, wg, wb, wg)),
                             _mm256_madd_epi16(red, _mm256_set1_epi32(wr)));
 }
 
@@ -218,20 +221,24 @@ AVX2 void edgesAvx2(const std::uint8_t* above, const std::uint8_t* here, const s
         const __m256i lo = _mm256_unpacklo_epi16(gv, gh), hi = _mm256_unpackhi_epi16(gv, gh);
         const __m256i over = _mm256_packs_epi32(_mm256_cmpgt_epi32(_mm256_madd_epi16(lo, lo), limit),
                                                 _mm256_cmpgt_epi32(_mm256_madd_epi16(hi, hi), limit));
-        const __m128i overBytes = _mm_packs_epi16(_mm256_castsi256_si128(over), _mm256_extracti128_si256(over, 1));
+        const __m128i overBytes =
+            _mm_packs_epi16(_mm256_castsi256_si128(over), _mm256_extracti128_si256(over, 1));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_xor_si128(overBytes, ones));
     }
     for (; x < width - 1; ++x) out[x] = edgeAt(above, here, below, x, threshold);
 }
 
-AVX2 inline __m256i load32(const std::uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+AVX2 inline __m256i load32(const std::uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
 
 AVX2 inline __m256i median3v(__m256i a, __m256i b, __m256i c) {
     return _mm256_max_epu8(_mm256_min_epu8(a, b), _mm256_min_epu8(_mm256_max_epu8(a, b), c));
 }
 
 // Median of 32 neighbouring windows whose left columns start at x.
-AVX2 inline __m256i median32(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int x) {
+AVX2 inline __m256i median32(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below,
+                             int x) {
     __m256i low[3], middle[3], high[3];
     for (int c = 0; c < 3; ++c) {
         const __m256i a = load32(above + x + c), b = load32(here + x + c), d = load32(below + x + c);
@@ -240,12 +247,13 @@ AVX2 inline __m256i median32(const std::uint8_t* above, const std::uint8_t* here
         high[c] = _mm256_max_epu8(abMax, d);
         middle[c] = _mm256_max_epu8(ab, _mm256_min_epu8(abMax, d));
     }
-    return median3v(_mm256_max_epu8(_mm256_max_epu8(low[0], low[1]), low[2]), median3v(middle[0], middle[1], middle[2]),
+    return median3v(_mm256_max_epu8(_mm256_max_epu8(low[0], low[1]), low[2]),
+                    median3v(middle[0], middle[1], middle[2]),
                     _mm256_min_epu8(_mm256_min_epu8(high[0], high[1]), high[2]));
 }
 
-AVX2 void medianAvx2(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
-                     std::uint8_t* out) {
+AVX2 void medianAvx2(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below,
+                     int width, std::uint8_t* out) {
     if (width < 32) {
         medianPortable(above, here, below, width, out);
         return;
@@ -255,7 +263,8 @@ AVX2 void medianAvx2(const std::uint8_t* above, const std::uint8_t* here, const 
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), median32(above, here, below, x));
     // The last step overlaps the one before it; it writes the same values there again.
     if (x < width)
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + width - 32), median32(above, here, below, width - 32));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + width - 32),
+                            median32(above, here, below, width - 32));
 }
 
 bool cpuHasAvx2() {
@@ -283,7 +292,7 @@ void nothingToFinish() {}
 constexpr Kernels kPortable{lumaPortable,    greyPortable,  bluePortable,  platform::widenGreyRow,
                             nothingToFinish, edgesPortable, medianPortable};
 #ifdef EDGEPIPE_X86
-constexpr Kernels kAvx2{lumaAvx2,   greyAvx2,  blueAvx2,  greyToBgrStreamingAvx2,
+constexpr Kernels kAvx2{lumaAvx2,  greyAvx2,  blueAvx2,  greyToBgrStreamingAvx2,
                         fenceAvx2, edgesAvx2, medianAvx2};
 const Kernels* chosenFor(bool wide) { return wide && cpuHasAvx2() ? &kAvx2 : &kPortable; }
 #else
@@ -303,8 +312,8 @@ void greyToBgrStreaming(const std::uint8_t* grey, std::uint8_t* bgr, int width) 
     k().greyToBgrStreaming(grey, bgr, width);
 }
 void finishStreaming() { k().finishStreaming(); }
-void edges(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width, int threshold,
-           std::uint8_t* out) {
+void edges(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
+           int threshold, std::uint8_t* out) {
     k().edges(above, here, below, width, threshold, out);
 }
 void median(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,

@@ -37,7 +37,9 @@ struct WritableRows {
 WritableRows freshRows(platform::TBitmap& into, int width, int height,
                        platform::TPixelFormat format = platform::TPixelFormat::pf24bit);
 // Row y of those rows.
-inline std::uint8_t* rowOf(const WritableRows& rows, int y) { return rows.first + rows.stride * static_cast<std::size_t>(y); }
+inline std::uint8_t* rowOf(const WritableRows& rows, int y) {
+    return rows.first + rows.stride * static_cast<std::size_t>(y);
+}
 
 // Writes grey rows into the 24-bit rows of one picture, going around the cache when the picture
 // is large. Make one per thread and band; it fences its streaming stores when it goes.

@@ -1,5 +1,7 @@
 #include "platform/application.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -7,8 +9,6 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "platform/console.h"
 #include "platform/errors.h"
@@ -33,7 +33,8 @@ std::string noDisplayReason() {
     if (!triedX && !triedWayland) return "Qt's platform \"" + platformName + "\" could not start";
     std::string reason;
     if (triedWayland)
-        reason = wayland.empty() ? "WAYLAND_DISPLAY is not set" : "the Wayland display \"" + wayland + "\" cannot be used";
+        reason = wayland.empty() ? "WAYLAND_DISPLAY is not set"
+                                 : "the Wayland display \"" + wayland + "\" cannot be used";
     if (triedWayland && triedX) reason += ", and ";
     if (triedX) reason += x.empty() ? "DISPLAY is not set" : "the X display \"" + x + "\" cannot be opened";
     return reason;
@@ -60,7 +61,9 @@ void allowXInWaylandSessions() {
 // The terminal stays quiet: a picture that cannot be read is said in the message box, which Qt's
 // decoders need not say again, and Qt's other warnings are for developers, who get them back with
 // QT_LOGGING_RULES (it overrides these rules).
-void quietQt() { QLoggingCategory::setFilterRules("qt.gui.imageio*=false\nqt.*.warning=false\ndefault.warning=false"); }
+void quietQt() {
+    QLoggingCategory::setFilterRules("qt.gui.imageio*=false\nqt.*.warning=false\ndefault.warning=false");
+}
 
 // A run without display records the end request; the work stops at its next safe point.
 volatile std::sig_atomic_t endRequest = 0;
@@ -126,7 +129,8 @@ void TApplication::startQt(const std::vector<std::string>& arguments) {
     // The list was for Qt's start only; nothing this program starts should inherit it.
     if (platformBefore.empty()) ::unsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName("edgepipe");
-    QGuiApplication::setDesktopFileName("io.github.edgepipe");  // lets the desktop match the window to its launcher
+    QGuiApplication::setDesktopFileName(
+        "io.github.edgepipe");  // lets the desktop match the window to its launcher
 }
 
 void TApplication::Initialize(const std::vector<std::string>& arguments) { startQt(arguments); }

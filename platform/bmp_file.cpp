@@ -1,12 +1,12 @@
 #include "platform/bmp_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/errors.h"
@@ -33,7 +33,8 @@ void put32(std::uint8_t* at, std::uint32_t v) {
 }
 std::uint16_t get16(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] | at[1] << 8); }
 std::uint32_t get32(const std::uint8_t* at) {
-    return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 | std::uint32_t{at[3]} << 24;
+    return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 |
+           std::uint32_t{at[3]} << 24;
 }
 
 std::vector<std::uint8_t> headersFor(int width, int height) {
@@ -110,7 +111,8 @@ class FileReader {
 public:
     explicit FileReader(const std::string& fileName) : name_(fileName) {
         fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) failFile(name_, errno == ENOENT ? "no such file" : "cannot read (" + systemReason(errno) + ")");
+        if (fd_ < 0)
+            failFile(name_, errno == ENOENT ? "no such file" : "cannot read (" + systemReason(errno) + ")");
         struct stat st {};
         if (::fstat(fd_, &st) != 0) failFile(name_, "cannot read (" + systemReason(errno) + ")");
         if (S_ISDIR(st.st_mode)) failFile(name_, "is a directory, not a picture");
@@ -190,11 +192,13 @@ BmpRead readBmp24(const std::string& fileName, TBitmap& into) {
     const bool topDown = height < 0;
     const int rows = topDown ? -height : height;
     if (static_cast<long long>(width) * rows > kMostPixels)
-        failFile(fileName, "picture too large (" + std::to_string(width) + " x " + std::to_string(rows) + " pixels)");
+        failFile(fileName,
+                 "picture too large (" + std::to_string(width) + " x " + std::to_string(rows) + " pixels)");
     const std::uint64_t offset = get32(&h[10]);
     const std::size_t stride = strideOf(width);
     if (offset < kHeadersSize || offset + stride * static_cast<std::uint64_t>(rows) > file.size())
-        failFile(fileName, "file is cut short (" + std::to_string(width) + " x " + std::to_string(rows) + " pixels announced)");
+        failFile(fileName, "file is cut short (" + std::to_string(width) + " x " + std::to_string(rows) +
+                               " pixels announced)");
 
     TBitmap bitmap;
     bitmap.SetSize(width, rows);

@@ -2,8 +2,8 @@
 // 24-bit uncompressed BMP files, the layout every stage file is written in. Reading this one
 // layout here, instead of through the general picture readers, saves a full conversion pass on
 // every stage file a press reads back.
-#include <string>
 #include <sys/types.h>
+#include <string>
 
 #include "platform/graphics.h"
 

@@ -1,8 +1,8 @@
 #include "platform/console.h"
 
-#include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <cstdio>
 
 namespace platform::console {
 namespace {

@@ -64,7 +64,8 @@ protected:
 
 // The first of the dropped things, when it is a local file.
 std::optional<std::string> droppedFile(const QMimeData* data) {
-    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile()) return std::nullopt;
+    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile())
+        return std::nullopt;
     return data->urls().first().toLocalFile().toStdString();
 }
 
@@ -92,7 +93,11 @@ protected:
         if (!file) return true;
         drop->acceptProposedAction();
         QTimer::singleShot(0, this, [this, name = *file] {
-            dispatch([this, &name](TObject* sender) { if (form_.OnDropFile) form_.OnDropFile(sender, name); }, &form_);
+            dispatch(
+                [this, &name](TObject* sender) {
+                    if (form_.OnDropFile) form_.OnDropFile(sender, name);
+                },
+                &form_);
         });
         return true;
     }
@@ -106,7 +111,8 @@ private:
 QImage imageOf(const TBitmap& bitmap) {
     if (bitmap.Empty()) return QImage();
     const bool grey = bitmap.PixelFormat() == TPixelFormat::pf8bit;
-    return QImage(bitmap.GetScanline(0), bitmap.Width(), bitmap.Height(), static_cast<qsizetype>(bitmap.Stride()),
+    return QImage(bitmap.GetScanline(0), bitmap.Width(), bitmap.Height(),
+                  static_cast<qsizetype>(bitmap.Stride()),
                   grey ? QImage::Format_Grayscale8 : QImage::Format_BGR888);
 }
 
@@ -135,7 +141,8 @@ QString text(const std::string& s) { return QString::fromStdString(s); }
 
 // ---- TControl ---------------------------------------------------------------------------------
 
-TControl::TControl(TForm* owner, QWidget* widget, int left, int top, int width, int height) : widget_(widget) {
+TControl::TControl(TForm* owner, QWidget* widget, int left, int top, int width, int height)
+    : widget_(widget) {
     widget_->setGeometry(left, top, width, height);
     owner->extendClientTo(left + width, top + height);
 }
@@ -160,7 +167,7 @@ TScrollBar::TScrollBar(TForm* owner, int left, int top, int width, int height)
     auto* bar = static_cast<QScrollBar*>(widget());
     bar->setFocusPolicy(Qt::StrongFocus);  // a tab stop whose arrow keys move it
     bar->setSingleStep(1);
-    bar->setPageStep(1);  // a click on the track moves one step
+    bar->setPageStep(1);              // a click on the track moves one step
     bar->setInvertedControls(false);  // Right and Up raise the position, as the arrows show
     QObject::connect(bar, &QScrollBar::valueChanged, [this] { dispatch(OnChange, this); });
 }
@@ -203,7 +210,8 @@ std::string pictureFilter() {
     std::string all, each;
     for (const PictureKind& kind : pictureKinds()) {
         std::string patterns;
-        for (const std::string& extension : kind.extensions) patterns += (patterns.empty() ? "*" : " *") + extension;
+        for (const std::string& extension : kind.extensions)
+            patterns += (patterns.empty() ? "*" : " *") + extension;
         all += (all.empty() ? "" : " ") + patterns;
         each += ";;" + kind.name + " (" + patterns + ")";
     }
@@ -228,7 +236,7 @@ TForm::TForm(const std::string& caption, int left, int top, int width, int heigh
     window_->setWindowTitle(text(caption));
     window_->setFrameShape(QFrame::NoFrame);
     window_->setFocusPolicy(Qt::NoFocus);  // Tab moves among the controls only
-    window_->setWidgetResizable(true);  // the client area fills the window, and scrolls when larger
+    window_->setWidgetResizable(true);     // the client area fills the window, and scrolls when larger
     window_->setWidget(client_);
     window_->move(left, top);
     window_->resize(width, height);

@@ -36,7 +36,8 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
 void TBitmap::SetSize(int width, int height, TPixelFormat format) {
     // Pixels of this very size that no one else sees serve as they are: their content is undefined
     // either way, and they are likely still in the cache.
-    if (pixels_ && pixels_.use_count() == 1 && width == width_ && height == height_ && format == format_) return;
+    if (pixels_ && pixels_.use_count() == 1 && width == width_ && height == height_ && format == format_)
+        return;
     width_ = std::max(width, 0);
     height_ = std::max(height, 0);
     format_ = format;
@@ -59,8 +60,8 @@ const std::uint8_t* TBitmap::GetScanline(int y) const {
 
 // The compiler vectorises this loop; built for AVX2 as well it runs about six times faster there
 // than in the baseline build, and the processor picks the build when the program starts.
-__attribute__((target_clones("avx2", "default"))) void widenGreyRow(const std::uint8_t* grey, std::uint8_t* bgr,
-                                                                   int width) {
+__attribute__((target_clones("avx2", "default"))) void widenGreyRow(const std::uint8_t* grey,
+                                                                    std::uint8_t* bgr, int width) {
     for (int x = 0; x < width; ++x, bgr += 3) bgr[0] = bgr[1] = bgr[2] = grey[x];
 }
 
@@ -141,7 +142,8 @@ TBitmap toBitmap(const QImage& decoded) {
     TBitmap bitmap;
     bitmap.SetSize(image.width(), image.height());
     const auto rowBytes = static_cast<std::size_t>(image.width()) * 3;
-    for (int y = 0; y < image.height(); ++y) std::memcpy(bitmap.GetScanline(y), image.constScanLine(y), rowBytes);
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(bitmap.GetScanline(y), image.constScanLine(y), rowBytes);
     return bitmap;
 }
 
@@ -171,7 +173,8 @@ TBitmap readWithQt(const std::string& fileName, const PictureKind& kind) {
     if (announced.isValid()) refuseTooLarge(fileName, announced);
     const QImage image = reader.read();
     if (image.isNull())
-        failFile(fileName, "cannot read as a " + QByteArray::fromStdString(kind.readerFormat).toUpper().toStdString() +
+        failFile(fileName, "cannot read as a " +
+                               QByteArray::fromStdString(kind.readerFormat).toUpper().toStdString() +
                                " picture (" + reader.errorString().toStdString() + ")");
     // A GIF's header may announce its first frame while the picture is its far larger screen.
     refuseTooLarge(fileName, image.size());

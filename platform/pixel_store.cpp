@@ -48,7 +48,8 @@ public:
         std::vector<Block> fresh;
         {
             std::lock_guard lock(mutex_);
-            count -= static_cast<int>(std::count_if(free_.begin(), free_.end(), [&](const Block& b) { return serves(b, size); }));
+            count -= static_cast<int>(
+                std::count_if(free_.begin(), free_.end(), [&](const Block& b) { return serves(b, size); }));
         }
         for (; count > 0; --count) fresh.push_back(populated(allocate(size)));
         for (const Block& block : fresh) giveBack(block);

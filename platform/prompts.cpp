@@ -25,7 +25,8 @@ public:
 QWidget* boxParent() {
     if (QWidget* active = QApplication::activeWindow()) return active;
     for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && widget->isWindow() && !widget->windowFlags().testFlag(Qt::Popup)) return widget;
+        if (widget->isVisible() && widget->isWindow() && !widget->windowFlags().testFlag(Qt::Popup))
+            return widget;
     return nullptr;
 }
 
@@ -45,9 +46,8 @@ public:
 
     std::optional<std::string> openPicture(const std::string& filter, const std::string& lastFile) override {
         ArrowCursor arrow;
-        const QString chosen = QFileDialog::getOpenFileName(boxParent(), QString(),
-                                                            QString::fromStdString(lastFile),
-                                                            QString::fromStdString(filter));
+        const QString chosen = QFileDialog::getOpenFileName(
+            boxParent(), QString(), QString::fromStdString(lastFile), QString::fromStdString(filter));
         if (chosen.isEmpty()) return std::nullopt;
         return chosen.toStdString();
     }

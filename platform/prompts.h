@@ -15,7 +15,8 @@ public:
     // A failure that ended an operation.
     virtual void error(const std::string& text) = 0;
     // The open-picture dialog: the confirmed file, or nothing when cancelled.
-    virtual std::optional<std::string> openPicture(const std::string& filter, const std::string& lastFile) = 0;
+    virtual std::optional<std::string> openPicture(const std::string& filter,
+                                                   const std::string& lastFile) = 0;
 };
 
 // The installed prompts; the real boxes and dialog until replaced.

@@ -2,7 +2,7 @@
 # Sourced by run.sh, test.sh and bench.sh.
 
 BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins fonts-noto-cjk)
-TEST_PACKAGES=(libgtest-dev desktop-file-utils)
+TEST_PACKAGES=(libgtest-dev desktop-file-utils clang-format)
 # The fuzzer: clang and its runtime libraries, which hold libFuzzer and the sanitizers.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # The options test.sh gives build/ (written out there as well, where tools read them). run.sh

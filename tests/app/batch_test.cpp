@@ -14,7 +14,8 @@ namespace fs = std::filesystem;
 using Ran = std::tuple<int, std::string, std::string>;
 Ran runEdgepipe(const QStringList& arguments, const QString& dir, const QStringList& env = {}, int upMs = 0);
 std::string savePicture(const QString& file, int width, int height = 9);
-std::vector<std::string> runWindow(const std::string& picture, int threshold, bool press, const std::string& folder = ".");
+std::vector<std::string> runWindow(const std::string& picture, int threshold, bool press,
+                                   const std::string& folder = ".");
 
 static bool matches(const std::string& text, const std::string& pattern) {
     return QRegularExpression(QString::fromStdString(pattern)).match(QString::fromStdString(text)).hasMatch();
@@ -35,17 +36,27 @@ TEST(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
     const fs::path root = dir.path().toStdString();
     savePicture(dir.filePath("odd.bmp"), 37), savePicture(dir.filePath("odd.png"), 21);
     QDir(dir.path()).mkpath("x"), savePicture(dir.filePath("x/odd-2.png"), 9);
-    struct Case { QStringList arguments; int threshold; std::vector<std::string> folders; };
-    for (const Case& c : {Case{{"--output", "all", "odd.bmp", "odd.png", "x/odd-2.png"}, 128, {"all/odd", "all/odd-2", "all/odd-2-2"}},
-                          {{"--threshold=40", "--output=t40", "odd.bmp", "odd.png"}, 40, {"t40/odd", "t40/odd-2"}},
-                          {{"--threshold", "200", "odd.png"}, 200, {"."}}}) {
+    struct Case {
+        QStringList arguments;
+        int threshold;
+        std::vector<std::string> folders;
+    };
+    for (const Case& c :
+         {Case{{"--output", "all", "odd.bmp", "odd.png", "x/odd-2.png"},
+               128,
+               {"all/odd", "all/odd-2", "all/odd-2-2"}},
+          {{"--threshold=40", "--output=t40", "odd.bmp", "odd.png"}, 40, {"t40/odd", "t40/odd-2"}},
+          {{"--threshold", "200", "odd.png"}, 200, {"."}}}) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
         const auto [status, out, err] = runEdgepipe(QStringList("--batch") + c.arguments, dir.path());
         EXPECT_EQ(std::tuple(status, out), std::tuple(0, ""));
         for (std::size_t i = 0; i < c.folders.size(); ++i) {
             const std::string picture = c.arguments[c.arguments.size() - c.folders.size() + i].toStdString();
-            EXPECT_TRUE(matches(err, picture + ": done in [0-9.]+ s, stage files in " + c.folders[i] + "\n")) << err;
-            EXPECT_EQ(runWindow((root / picture).string(), c.threshold, true, (root / "window" / c.folders[i]).string()), std::vector<std::string>());
+            EXPECT_TRUE(matches(err, picture + ": done in [0-9.]+ s, stage files in " + c.folders[i] + "\n"))
+                << err;
+            EXPECT_EQ(runWindow((root / picture).string(), c.threshold, true,
+                                (root / "window" / c.folders[i]).string()),
+                      std::vector<std::string>());
             EXPECT_EQ(stageFiles(root / "window" / c.folders[i]), stageFiles(root / c.folders[i]));
         }
     }
@@ -55,51 +66,74 @@ TEST(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
 TEST(Batch, FailuresAreSaidAsTheWindowSaysThemAndTheBatchGoesOn) {
     QTemporaryDir dir;
     const fs::path root = dir.path().toStdString();
-    const std::string bad = savePicture(dir.filePath("bad.jpg"), 4), a = savePicture(dir.filePath("a.png"), 6);
+    const std::string bad = savePicture(dir.filePath("bad.jpg"), 4),
+                      a = savePicture(dir.filePath("a.png"), 6);
     savePicture(dir.filePath("b.png"), 5);
     std::ofstream(root / "file") << "a file where a folder should be";
     fs::create_directories(root / "blocked/A.bmp"), fs::create_directories(root / "window/A.bmp");
-    const std::string unreadable = runWindow(bad, 128, false).at(0), unwritable = runWindow(a, 128, true, (root / "window").string()).at(0);
-    struct Case { QStringList arguments; int status; std::string err; };
-    for (const Case& c : {Case{{"a.png", "bad.jpg", "b.png"}, 1, "[2/3] bad.jpg: failed: " + unreadable + "\n[3/3] b.png: done"},
-                          {{"--quiet", "a.png", "bad.jpg", "b.png"}, 1, "[2/3] bad.jpg: failed: " + unreadable + "\n"},
-                          {{"--output", "blocked", "a.png"}, 1, "[1/1] a.png: failed: " + unwritable + "\n1 picture: 0 done, 1 failed\n"},
-                          {{"--output", "file/x", "a.png"}, 1, "[1/1] a.png: failed: file/x: cannot hold the stage files ("},
-                          {{"--threshold", "256", "a.png"}, 2, "edgepipe: the threshold is a whole number from 0 to 255, not \"256\"\n"},
-                          {{"--threshold=-1", "a.png"}, 2, "not \"-1\"\n"},
-                          {{"--threshold", "1x", "a.png"}, 2, "not \"1x\"\n"},
-                          {{"--output", "x"}, 2, "edgepipe: --batch needs at least one picture\n"},
-                          {{"--bogus", "a.png"}, 2, "edgepipe: unknown option \"--bogus\"\n"}}) {
+    const std::string unreadable = runWindow(bad, 128, false).at(0),
+                      unwritable = runWindow(a, 128, true, (root / "window").string()).at(0);
+    struct Case {
+        QStringList arguments;
+        int status;
+        std::string err;
+    };
+    for (const Case& c :
+         {Case{{"a.png", "bad.jpg", "b.png"},
+               1,
+               "[2/3] bad.jpg: failed: " + unreadable + "\n[3/3] b.png: done"},
+          {{"--quiet", "a.png", "bad.jpg", "b.png"}, 1, "[2/3] bad.jpg: failed: " + unreadable + "\n"},
+          {{"--output", "blocked", "a.png"},
+           1,
+           "[1/1] a.png: failed: " + unwritable + "\n1 picture: 0 done, 1 failed\n"},
+          {{"--output", "file/x", "a.png"}, 1, "[1/1] a.png: failed: file/x: cannot hold the stage files ("},
+          {{"--threshold", "256", "a.png"},
+           2,
+           "edgepipe: the threshold is a whole number from 0 to 255, not \"256\"\n"},
+          {{"--threshold=-1", "a.png"}, 2, "not \"-1\"\n"},
+          {{"--threshold", "1x", "a.png"}, 2, "not \"1x\"\n"},
+          {{"--output", "x"}, 2, "edgepipe: --batch needs at least one picture\n"},
+          {{"--bogus", "a.png"}, 2, "edgepipe: unknown option \"--bogus\"\n"}}) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
         const auto [status, out, err] = runEdgepipe(QStringList("--batch") + c.arguments, dir.path());
         EXPECT_EQ(std::tuple(status, out), std::tuple(c.status, ""));
         EXPECT_NE(err.find(c.err), std::string::npos) << err;
         EXPECT_TRUE(!c.arguments.contains("--quiet") || err == c.err) << "quiet says failures only";
     }
-    EXPECT_TRUE(fs::exists(root / "b/C.bmp") && !fs::exists(root / "bad") && !fs::exists(root / "blocked/B.bmp"));
+    EXPECT_TRUE(fs::exists(root / "b/C.bmp") && !fs::exists(root / "bad") &&
+                !fs::exists(root / "blocked/B.bmp"));
 }
 
 TEST(Batch, SigtermStopsAfterAWholeStageFileWithTheSummarySoFar) {
     QTemporaryDir dir;
     savePicture(dir.filePath("big.bmp"), 1000, 1000);
-    const auto [status, out, err] = runEdgepipe(QStringList{"--batch", "--output", "stop"} + QStringList(30, "big.bmp"), dir.path(), {}, -1);
+    const auto [status, out, err] = runEdgepipe(
+        QStringList{"--batch", "--output", "stop"} + QStringList(30, "big.bmp"), dir.path(), {}, -1);
     EXPECT_EQ(status, 143) << err;
-    EXPECT_TRUE(matches(err, "\n30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by SIGTERM\\)\n")) << err;
+    EXPECT_TRUE(
+        matches(err, "\n30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by SIGTERM\\)\n"))
+        << err;
     for (const auto& entry : fs::recursive_directory_iterator(dir.filePath("stop").toStdString()))
-        EXPECT_TRUE(entry.is_directory() || fs::file_size(entry) == 54 + 3000 * 1000u) << entry.path() << " is whole";
+        EXPECT_TRUE(entry.is_directory() || fs::file_size(entry) == 54 + 3000 * 1000u)
+            << entry.path() << " is whole";
 }
 
 // On a terminal: one live line, with the time per picture, cut to the terminal's width and erased
 // before a failure is said.
 TEST(Batch, OnATerminalOneLiveLineCutToItsWidth) {
     QTemporaryDir dir;
-    savePicture(dir.filePath("bad.jpg"), 4), savePicture(dir.filePath("a.png"), 6), savePicture(dir.filePath("b.png"), 5);
+    savePicture(dir.filePath("bad.jpg"), 4), savePicture(dir.filePath("a.png"), 6),
+        savePicture(dir.filePath("b.png"), 5);
     QProcess terminal;
     terminal.setWorkingDirectory(dir.path());
-    terminal.start("script", {"-qefc", QString("stty cols 59; exec %1 --batch bad.jpg a.png b.png").arg(EDGEPIPE_BINARY), "/dev/null"});
+    terminal.start(
+        "script", {"-qefc", QString("stty cols 59; exec %1 --batch bad.jpg a.png b.png").arg(EDGEPIPE_BINARY),
+                   "/dev/null"});
     terminal.closeWriteChannel();
     ASSERT_TRUE(terminal.waitForFinished(60000));
     const std::string shown = terminal.readAllStandardOutput().toStdString();
     EXPECT_TRUE(matches(shown, "\x1b\\[K\\[1/3\\] bad\\.jpg: failed: ")) << shown;
-    EXPECT_TRUE(matches(shown, "\x1b\\[K\\[2/3\\] 0 done, 1 failed; now a\\.png; [0-9]\\.[0-9]{2} s a picture, about\r")) << shown;
+    EXPECT_TRUE(matches(
+        shown, "\x1b\\[K\\[2/3\\] 0 done, 1 failed; now a\\.png; [0-9]\\.[0-9]{2} s a picture, about\r"))
+        << shown;
 }

@@ -29,7 +29,8 @@ Recorder& record() {
 
 // What the window says to LOAD of `picture` with the scroll bar at `threshold`, then (with
 // `press`) to 灰階, 濾波 and SOBEL, which write their stage files into `folder` (made if missing).
-std::vector<std::string> runWindow(const std::string& picture, int threshold, bool press, const std::string& folder = ".") {
+std::vector<std::string> runWindow(const std::string& picture, int threshold, bool press,
+                                   const std::string& folder = ".") {
     const QString before = QDir::currentPath();
     QDir().mkpath(QString::fromStdString(folder)), QDir::setCurrent(QString::fromStdString(folder));
     TForm1 form;
@@ -51,14 +52,17 @@ Ran runEdgepipe(const QStringList& arguments, const QString& dir, const QStringL
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     // In the sanitizer build, the leak checker's list of suppressions would follow the program's words.
     environment.insert("LSAN_OPTIONS", environment.value("LSAN_OPTIONS") + ":print_suppressions=0");
-    for (const QString& e : env) e.contains('=') ? environment.insert(e.section('=', 0, 0), e.section('=', 1)) : environment.remove(e);
+    for (const QString& e : env)
+        e.contains('=') ? environment.insert(e.section('=', 0, 0), e.section('=', 1)) : environment.remove(e);
     QProcess program;
     program.setProcessEnvironment(environment);
     program.setWorkingDirectory(dir);
     program.start(EDGEPIPE_BINARY, arguments);
     program.setReadChannel(QProcess::StandardError);
-    while (upMs < 0 && !program.canReadLine() && program.waitForReadyRead(60000)) {}
-    if (upMs != 0 && !program.waitForFinished(std::max(upMs, 0))) ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    while (upMs < 0 && !program.canReadLine() && program.waitForReadyRead(60000)) {
+    }
+    if (upMs != 0 && !program.waitForFinished(std::max(upMs, 0)))
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
     program.waitForFinished(120000);
     return {program.exitStatus() == QProcess::CrashExit ? -1 : program.exitCode(),
             program.readAllStandardOutput().toStdString(), program.readAllStandardError().toStdString()};
@@ -69,27 +73,44 @@ Ran runEdgepipe(const QStringList& arguments, const QString& dir, const QStringL
 std::string savePicture(const QString& file, int width, int height = 9) {
     QImage image(width, height, QImage::Format_RGB888);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) image.setPixel(x, y, qRgb(x * 37 % 256, y * 91 % 256, (x * y * 13) % 256));
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb(x * 37 % 256, y * 91 % 256, (x * y * 13) % 256));
     EXPECT_TRUE(image.save(file, file.endsWith(".jpg") ? "PNG" : nullptr));
     return file.toStdString();
 }
 
 TEST(CommandLine, OptionsAndAPictureToOpen) {
     QTemporaryDir dir;
-    const std::string bad = savePicture(dir.filePath("photo.jpg"), 5), hint = "Try \"edgepipe --help\" for the options.\n";
+    const std::string bad = savePicture(dir.filePath("photo.jpg"), 5),
+                      hint = "Try \"edgepipe --help\" for the options.\n";
     savePicture(dir.filePath("b.png"), 5);
-    struct Case { QStringList arguments; int status; const char* out; std::string err; };  // out: a pattern
-    for (const Case& c : {Case{{"--help"}, 0, "edgepipe --batch \\[--threshold T\\]", ""},
-                          {{"-style", "fusion", "--version"}, 0, "^edgepipe \\d+\\.\\d+\\.\\d+\n$", ""},
-                          {{"-style", "fusion", "b.png"}, 0, "^$", ""},  // Qt takes the option's value, not the picture
-                          {{"--frobnicate", "--help"}, 2, "^$", "edgepipe: unknown option \"--frobnicate\"\n" + hint},
-                          {{"--threshold", "7", "b.png"}, 2, "^$", "edgepipe: --threshold, --output and --quiet go with --batch\n" + hint},
-                          {{"--output=o", "b.png"}, 2, "^$", "edgepipe: --threshold, --output and --quiet go with --batch\n" + hint},
-                          // Refused in a box, not on the terminal; the window stays up until SIGTERM.
-                          {{"photo.jpg", "b.png"}, 0, "^$", "edgepipe: opens one picture at a time; ignored: b.png\n"}}) {
+    struct Case {
+        QStringList arguments;
+        int status;
+        const char* out;
+        std::string err;
+    };  // out: a pattern
+    for (const Case& c :
+         {Case{{"--help"}, 0, "edgepipe --batch \\[--threshold T\\]", ""},
+          {{"-style", "fusion", "--version"}, 0, "^edgepipe \\d+\\.\\d+\\.\\d+\n$", ""},
+          {{"-style", "fusion", "b.png"}, 0, "^$", ""},  // Qt takes the option's value, not the picture
+          {{"--frobnicate", "--help"}, 2, "^$", "edgepipe: unknown option \"--frobnicate\"\n" + hint},
+          {{"--threshold", "7", "b.png"},
+           2,
+           "^$",
+           "edgepipe: --threshold, --output and --quiet go with --batch\n" + hint},
+          {{"--output=o", "b.png"},
+           2,
+           "^$",
+           "edgepipe: --threshold, --output and --quiet go with --batch\n" + hint},
+          // Refused in a box, not on the terminal; the window stays up until SIGTERM.
+          {{"photo.jpg", "b.png"}, 0, "^$", "edgepipe: opens one picture at a time; ignored: b.png\n"}}) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
         const auto [status, out, err] = runEdgepipe(c.arguments, dir.path(), {}, 2000);
-        EXPECT_EQ(std::tuple(status, err, QRegularExpression(c.out).match(QString::fromStdString(out)).hasMatch()), std::tuple(c.status, c.err, true)) << out;
+        EXPECT_EQ(
+            std::tuple(status, err, QRegularExpression(c.out).match(QString::fromStdString(out)).hasMatch()),
+            std::tuple(c.status, c.err, true))
+            << out;
     }
 
     // In the window, the given picture loads once the window is up, so a refusal shows over it.
@@ -102,14 +123,24 @@ TEST(CommandLine, OptionsAndAPictureToOpen) {
 
 TEST(CommandLine, DropsOfFilesOnTheWindow) {
     QTemporaryDir dir;
-    const auto url = [&](const char* name, int width) { return QUrl::fromLocalFile(QString::fromStdString(savePicture(dir.filePath(name), width))); };
+    const auto url = [&](const char* name, int width) {
+        return QUrl::fromLocalFile(QString::fromStdString(savePicture(dir.filePath(name), width)));
+    };
     const QUrl five = url("five.png", 5), seven = url("seven.bmp", 7), bad = url("bad.jpg", 3);
     const std::string loadSays = runWindow(bad.toLocalFile().toStdString(), 128, false).at(0);
     TForm1 form;
     Recorder& recorder = record();
-    struct Case { QList<QUrl> urls; bool accepted; int width; std::vector<std::string> said; };
-    for (const Case& c : {Case{{five}, true, 5, {}}, {{bad}, true, 5, {loadSays}}, {{seven, five}, true, 7, {}},
-                          {{QUrl("https://example.org/five.png")}, false, 7, {}}, {{}, false, 7, {}}}) {
+    struct Case {
+        QList<QUrl> urls;
+        bool accepted;
+        int width;
+        std::vector<std::string> said;
+    };
+    for (const Case& c : {Case{{five}, true, 5, {}},
+                          {{bad}, true, 5, {loadSays}},
+                          {{seven, five}, true, 7, {}},
+                          {{QUrl("https://example.org/five.png")}, false, 7, {}},
+                          {{}, false, 7, {}}}) {
         SCOPED_TRACE(c.urls.empty() ? "text" : c.urls.front().toString().toStdString());
         recorder.said.clear();
         QMimeData data;
@@ -118,7 +149,8 @@ TEST(CommandLine, DropsOfFilesOnTheWindow) {
         QDropEvent drop(QPointF(300, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(form.client(), &enter), QApplication::sendEvent(form.client(), &drop);
         QApplication::processEvents();
-        EXPECT_EQ(std::tuple(enter.isAccepted(), drop.isAccepted(), form.Image1->Picture->Bitmap().Width(), recorder.said),
+        EXPECT_EQ(std::tuple(enter.isAccepted(), drop.isAccepted(), form.Image1->Picture->Bitmap().Width(),
+                             recorder.said),
                   std::tuple(c.accepted, c.accepted, c.width, c.said));
     }
     EXPECT_TRUE(form.Image1->Stretch());
@@ -126,14 +158,18 @@ TEST(CommandLine, DropsOfFilesOnTheWindow) {
 
 TEST(CommandLine, WithoutADisplayOneLineAndStatusOne) {
     QTemporaryDir dir;
-    struct Case { QStringList env; std::string reason; };
+    struct Case {
+        QStringList env;
+        std::string reason;
+    };
     for (const Case& c : {Case{{"DISPLAY", "WAYLAND_DISPLAY"}, "DISPLAY is not set"},
                           {{"DISPLAY=:4711", "WAYLAND_DISPLAY"}, "the X display \":4711\" cannot be opened"},
                           {{"DISPLAY=", "WAYLAND_DISPLAY=wayland-9", "XDG_SESSION_TYPE=wayland"},
                            "the Wayland display \"wayland-9\" cannot be used, and DISPLAY is not set"}}) {
         SCOPED_TRACE(c.reason);
         EXPECT_EQ(runEdgepipe({}, dir.path(), c.env + QStringList{"QT_QPA_PLATFORM"}),
-                  Ran(1, "", "edgepipe: no display to show the window on (" + c.reason +
-                                 "); start it from a desktop session, or without a display: xvfb-run edgepipe\n"));
+                  Ran(1, "",
+                      "edgepipe: no display to show the window on (" + c.reason +
+                          "); start it from a desktop session, or without a display: xvfb-run edgepipe\n"));
     }
 }

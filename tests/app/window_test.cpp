@@ -12,42 +12,62 @@ using namespace testing_support;
 using Window = WindowTest;
 
 TEST_F(Window, ControlsStartWhereAndAsTheLayoutSays) {
-    struct Case { platform::TControl* control; QRect at; const char* caption; };
-    for (const Case c : {Case{form->Image1, {24, 24, 321, 241}, ""}, {form->Image2, {344, 24, 321, 241}, ""},
-                         {form->Button2, {32, 288, 89, 25}, "LOAD"}, {form->Button4, {120, 288, 89, 25}, "灰階"},
-                         {form->Button5, {120, 312, 89, 25}, "濾波"}, {form->Button1, {120, 336, 89, 25}, "SOBEL"},
-                         {form->Button3, {208, 336, 89, 25}, "CLOSE"}, {form->ScrollBar1, {32, 384, 169, 25}, ""},
+    struct Case {
+        platform::TControl* control;
+        QRect at;
+        const char* caption;
+    };
+    for (const Case c : {Case{form->Image1, {24, 24, 321, 241}, ""},
+                         {form->Image2, {344, 24, 321, 241}, ""},
+                         {form->Button2, {32, 288, 89, 25}, "LOAD"},
+                         {form->Button4, {120, 288, 89, 25}, "灰階"},
+                         {form->Button5, {120, 312, 89, 25}, "濾波"},
+                         {form->Button1, {120, 336, 89, 25}, "SOBEL"},
+                         {form->Button3, {208, 336, 89, 25}, "CLOSE"},
+                         {form->ScrollBar1, {32, 384, 169, 25}, ""},
                          {form->Edit1, {208, 384, 41, 21}, ""}}) {
         EXPECT_EQ(c.control->widget()->geometry(), c.at) << c.caption;
         EXPECT_EQ(*c.caption ? static_cast<platform::TButton*>(c.control)->Caption() : "", c.caption);
     }
-    EXPECT_EQ(std::tuple(form->Caption(), form->window()->pos(), form->window()->windowIcon().availableSizes(), form->window()->font().pixelSize()),
+    EXPECT_EQ(std::tuple(form->Caption(), form->window()->pos(),
+                         form->window()->windowIcon().availableSizes(), form->window()->font().pixelSize()),
               std::tuple(std::string("Form1"), QPoint(192, 114), QList<QSize>{{32, 32}, {128, 128}}, 11));
     const auto* bar = static_cast<QScrollBar*>(form->ScrollBar1->widget());
-    EXPECT_EQ(std::tuple(bar->minimum(), bar->maximum(), bar->value(), bar->singleStep(), bar->pageStep()), std::tuple(0, 255, 128, 1, 1));
-    EXPECT_TRUE(source().px.empty() && result().px.empty() && !form->Image1->Stretch() && !form->Image2->Stretch() && form->Edit1->Text().empty());
+    EXPECT_EQ(std::tuple(bar->minimum(), bar->maximum(), bar->value(), bar->singleStep(), bar->pageStep()),
+              std::tuple(0, 255, 128, 1, 1));
+    EXPECT_TRUE(source().px.empty() && result().px.empty() && !form->Image1->Stretch() &&
+                !form->Image2->Stretch() && form->Edit1->Text().empty());
     load(std::nullopt);
-    EXPECT_EQ(prompts->lastFilter, "All pictures (*.bmp *.dib *.png *.jpg *.jpeg *.jpe *.jfif *.gif);;Bitmaps (*.bmp *.dib);;"
-                                   "PNG pictures (*.png);;JPEG pictures (*.jpg *.jpeg *.jpe *.jfif);;GIF pictures (*.gif);;All files (*)");
-    EXPECT_TRUE(source().px.empty() && !form->Image1->Stretch() && prompts->errors.empty() && prompts->messages.empty());
+    EXPECT_EQ(prompts->lastFilter,
+              "All pictures (*.bmp *.dib *.png *.jpg *.jpeg *.jpe *.jfif *.gif);;Bitmaps (*.bmp *.dib);;"
+              "PNG pictures (*.png);;JPEG pictures (*.jpg *.jpeg *.jpe *.jfif);;GIF pictures (*.gif);;All "
+              "files (*)");
+    EXPECT_TRUE(source().px.empty() && !form->Image1->Stretch() && prompts->errors.empty() &&
+                prompts->messages.empty());
 }
 
 TEST_F(Window, FocusStartsOnSobelTabFollowsTheOrderAndKeysWork) {
     form->Show(), form->window()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form->window()));
-    for (platform::TControl* next : std::initializer_list<platform::TControl*>{form->Button1, form->ScrollBar1, form->Edit1,
-                                     form->Button2, form->Button3, form->Button4, form->Button5, form->Button1}) {
+    for (platform::TControl* next : std::initializer_list<platform::TControl*>{
+             form->Button1, form->ScrollBar1, form->Edit1, form->Button2, form->Button3, form->Button4,
+             form->Button5, form->Button1}) {
         ASSERT_EQ(QApplication::focusWidget(), next->widget());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    for (const auto& [key, threshold] : {std::pair{Qt::Key_Right, "129"}, {Qt::Key_Left, "128"}, {Qt::Key_Left, "127"}}) {
+    for (const auto& [key, threshold] :
+         {std::pair{Qt::Key_Right, "129"}, {Qt::Key_Left, "128"}, {Qt::Key_Left, "127"}}) {
         QTest::keyClick(form->ScrollBar1->widget(), key);
         EXPECT_EQ(form->Edit1->Text(), threshold);
     }
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {  // each presses SOBEL, after an animation
-        prompts->messages.clear(), prompts->errors.clear(), QTest::keyClick(QApplication::focusWidget(), key), QTest::qWait(200);
-        EXPECT_EQ(std::pair(prompts->messages, prompts->errors), std::pair(Errors{"請載入圖檔!!"}, Errors{"B.bmp: no such file"})) << key;
+    for (const Qt::Key key :
+         {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {  // each presses SOBEL, after an animation
+        prompts->messages.clear(), prompts->errors.clear(), QTest::keyClick(QApplication::focusWidget(), key),
+            QTest::qWait(200);
+        EXPECT_EQ(std::pair(prompts->messages, prompts->errors),
+                  std::pair(Errors{"請載入圖檔!!"}, Errors{"B.bmp: no such file"}))
+            << key;
     }
 }
 
@@ -55,13 +75,16 @@ TEST_F(Window, ViewsDrawTheirPicturesStretchedOrAtTheirOwnSize) {
     Pixels p(4, 2, {0, 0, 255});
     p.at(3, 1) = {255, 0, 0};  // red, with a blue bottom-right pixel
     load(savePicture(p)), click(form->Button4);
-    const QImage left = form->Image1->widget()->grab().toImage(), right = form->Image2->widget()->grab().toImage();
+    const QImage left = form->Image1->widget()->grab().toImage(),
+                 right = form->Image2->widget()->grab().toImage();
     EXPECT_EQ(std::tuple(left.size(), left.pixel(5, 5), left.pixel(200, 60), left.pixel(315, 235)),
               std::tuple(QSize(321, 241), qRgb(255, 0, 0), qRgb(255, 0, 0), qRgb(0, 0, 255)));
-    EXPECT_EQ(std::pair(right.pixel(5, 5), right.pixel(315, 235)), std::pair(qRgb(76, 76, 76), qRgb(29, 29, 29)));  // grey levels
+    EXPECT_EQ(std::pair(right.pixel(5, 5), right.pixel(315, 235)),
+              std::pair(qRgb(76, 76, 76), qRgb(29, 29, 29)));  // grey levels
     form->Image2->SetStretch(false);
     const QImage own = form->Image2->widget()->grab().toImage();
-    EXPECT_TRUE(own.pixel(3, 1) == qRgb(29, 29, 29) && own.pixel(4, 1) != qRgb(76, 76, 76) && own.pixel(2, 2) != qRgb(76, 76, 76));
+    EXPECT_TRUE(own.pixel(3, 1) == qRgb(29, 29, 29) && own.pixel(4, 1) != qRgb(76, 76, 76) &&
+                own.pixel(2, 2) != qRgb(76, 76, 76));
 }
 
 TEST_F(Window, BusyCursorWhileAHandlerRunsThenScrollBarsAndCloseWriteNothing) {
@@ -71,8 +94,10 @@ TEST_F(Window, BusyCursorWhileAHandlerRunsThenScrollBarsAndCloseWriteNothing) {
     fs::remove("A.bmp"), form->Show();
     auto* area = static_cast<QScrollArea*>(form->window());
     EXPECT_FALSE(area->horizontalScrollBar()->isVisible() || area->verticalScrollBar()->isVisible());
-    EXPECT_EQ(form->Image1->widget()->mapTo(area, QPoint(0, 0)), QPoint(24, 24)) << "no frame around the client area";
-    area->resize(300, 200), QApplication::processEvents();  // smaller than the controls: scroll bars, controls in place
+    EXPECT_EQ(form->Image1->widget()->mapTo(area, QPoint(0, 0)), QPoint(24, 24))
+        << "no frame around the client area";
+    area->resize(300, 200),
+        QApplication::processEvents();  // smaller than the controls: scroll bars, controls in place
     EXPECT_TRUE(area->horizontalScrollBar()->isVisible() && area->verticalScrollBar()->isVisible());
     EXPECT_EQ(form->Button3->widget()->geometry(), QRect(208, 336, 89, 25));
     click(form->Button3);
@@ -83,12 +108,16 @@ TEST_F(Window, BusyCursorWhileAHandlerRunsThenScrollBarsAndCloseWriteNothing) {
 // with every glyph in the font.
 TEST_F(Window, CaptionsFitAtThisScale) {
     form->Show();
-    for (platform::TButton* button : {form->Button1, form->Button2, form->Button3, form->Button4, form->Button5}) {
+    for (platform::TButton* button :
+         {form->Button1, form->Button2, form->Button3, form->Button4, form->Button5}) {
         const QFontMetrics metrics(button->widget()->font());
         const int margin = button->widget()->style()->pixelMetric(QStyle::PM_ButtonMargin);
-        EXPECT_LE(metrics.horizontalAdvance(QString::fromStdString(button->Caption())) + 2 * margin, button->widget()->width()) << button->Caption();
+        EXPECT_LE(metrics.horizontalAdvance(QString::fromStdString(button->Caption())) + 2 * margin,
+                  button->widget()->width())
+            << button->Caption();
         EXPECT_LE(metrics.height() + 4, button->widget()->height()) << button->Caption();
-        for (const QChar c : QString::fromStdString(button->Caption())) EXPECT_TRUE(metrics.inFontUcs4(c.unicode())) << button->Caption();
+        for (const QChar c : QString::fromStdString(button->Caption()))
+            EXPECT_TRUE(metrics.inFontUcs4(c.unicode())) << button->Caption();
     }
 }
 
@@ -99,5 +128,6 @@ TEST_F(Window, ProgramRunsUntilAskedToEnd) {
     program.start(EDGEPIPE_BINARY, {});  // in this test's folder, on the offscreen platform as this test
     EXPECT_FALSE(program.waitForFinished(1500)) << "the window stays up until it is closed";
     program.terminate();
-    EXPECT_TRUE(program.waitForFinished(10000) && program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0 && fs::is_empty(dir()));
+    EXPECT_TRUE(program.waitForFinished(10000) && program.exitStatus() == QProcess::NormalExit &&
+                program.exitCode() == 0 && fs::is_empty(dir()));
 }

@@ -12,7 +12,11 @@ using namespace testing_support;
 
 namespace {
 
-struct Input { std::string name; Pixels picture; int threshold; };
+struct Input {
+    std::string name;
+    Pixels picture;
+    int threshold;
+};
 
 // Grey `left` before column 3 and `right` from it on.
 Pixels step(int w, int h, std::uint8_t left, std::uint8_t right) {
@@ -22,24 +26,32 @@ Pixels step(int w, int h, std::uint8_t left, std::uint8_t right) {
 }
 
 std::vector<Input> inputs() {
-    std::vector<Input> all = {{"flat: white inside, grey border", grey(6, 5, 90), 0}, {"the F", designedPicture(13, 9), 128},
-                              {"pure red: only blue is filtered", Pixels(5, 4, {0, 0, 255}), 9}, {"full step: an edge at 255", step(6, 4, 0, 255), 255},
-                              {"step of 5 levels: magnitude 20, no edge", step(6, 3, 100, 105), 20}, {"the same at T 19", step(6, 3, 100, 105), 19}};
+    std::vector<Input> all = {{"flat: white inside, grey border", grey(6, 5, 90), 0},
+                              {"the F", designedPicture(13, 9), 128},
+                              {"pure red: only blue is filtered", Pixels(5, 4, {0, 0, 255}), 9},
+                              {"full step: an edge at 255", step(6, 4, 0, 255), 255},
+                              {"step of 5 levels: magnitude 20, no edge", step(6, 3, 100, 105), 20},
+                              {"the same at T 19", step(6, 3, 100, 105), 19}};
     Pixels gradient(301, 7), whole(0, 1);  // magnitudes near every threshold, where < and <= differ
-    for (int i = 0; i < 301 * 7; ++i) gradient.px[i] = grey(1, 1, std::uint8_t((i % 301) * (i % 301) / 7 + i / 301 * 9)).px[0];
+    for (int i = 0; i < 301 * 7; ++i)
+        gradient.px[i] = grey(1, 1, std::uint8_t((i % 301) * (i % 301) / 7 + i / 301 * 9)).px[0];
     for (const int t : {0, 1, 4, 64, 128, 255}) all.push_back({"gradient", gradient, t});
     for (int c = 0; c < 1 << 24; ++c)  // every colour whose luma sum is whole, where the exact weights decide
-        if ((299 * (c >> 16) + 587 * (c >> 8 & 255) + 114 * (c & 255)) % 1000 == 0) whole.px.push_back({std::uint8_t(c), std::uint8_t(c >> 8), std::uint8_t(c >> 16)});
+        if ((299 * (c >> 16) + 587 * (c >> 8 & 255) + 114 * (c & 255)) % 1000 == 0)
+            whole.px.push_back({std::uint8_t(c), std::uint8_t(c >> 8), std::uint8_t(c >> 16)});
     all.push_back({"whole luma sums", (whole.width = static_cast<int>(whole.px.size()), whole), 0});
     // Random pictures: tiny ones, widths around the vector steps of 16 and 32 pixels, pictures past
     // the split between threads and past the caches, and small ones after large ones. Every other
     // one has three blue levels, for runs of equal values in the median.
-    for (const auto& [w, h] : {std::pair{1, 1}, {2, 1}, {1, 2}, {3, 3}, {4, 5}, {5, 4}, {1, 40}, {40, 1}, {2, 33}, {31, 2}, {16, 3}, {17, 3},
-                               {32, 4}, {33, 5}, {34, 7}, {35, 6}, {36, 9}, {63, 11}, {64, 12}, {65, 8}, {66, 3}, {67, 13}, {99, 17},
-                               {131, 3}, {1023, 611}, {5, 5}, {1201, 333}, {3, 1500}, {1203, 1171}, {37, 29}}) {
+    for (const auto& [w, h] :
+         {std::pair{1, 1}, {2, 1},   {1, 2},      {3, 3},    {4, 5},       {5, 4},   {1, 40},  {40, 1},
+          {2, 33},         {31, 2},  {16, 3},     {17, 3},   {32, 4},      {33, 5},  {34, 7},  {35, 6},
+          {36, 9},         {63, 11}, {64, 12},    {65, 8},   {66, 3},      {67, 13}, {99, 17}, {131, 3},
+          {1023, 611},     {5, 5},   {1201, 333}, {3, 1500}, {1203, 1171}, {37, 29}}) {
         Pixels p = randomPixels(w, h, static_cast<unsigned>(w * 1009 + h));
         for (Bgr& c : p.px) c.b = all.size() % 2 ? std::uint8_t(c.b % 3 * 120) : c.b;
-        all.push_back({std::to_string(w) + " x " + std::to_string(h), p, static_cast<int>(all.size() * 53 % 256)});
+        all.push_back(
+            {std::to_string(w) + " x " + std::to_string(h), p, static_cast<int>(all.size() * 53 % 256)});
     }
     return all;
 }
@@ -55,14 +67,18 @@ Pixels lumaOf(const Pixels& in) {
 
 // Reads and writes past the end of a row that leave the bytes right are the sanitizer build's to find.
 TEST(Kernels, EveryBuildMatchesTheReferences) {
-    EXPECT_EQ(imaging::rows::useWideVectors(true), imaging::rows::wideVectorsAvailable()) << "the vector build is chosen at start";
+    EXPECT_EQ(imaging::rows::useWideVectors(true), imaging::rows::wideVectorsAvailable())
+        << "the vector build is chosen at start";
     for (const Input& in : inputs()) {
         const Pixels luma = referenceLumaPicture(in.picture), median = referenceMedian5(in.picture),
                      edges = referenceEdges(in.picture, in.threshold);
         for (const bool vector : {true, false})
             for (const bool twoThreads : {true, false}) {
-                SCOPED_TRACE(in.name + (vector ? ", vector" : ", portable") + (twoThreads ? ", two threads" : ", one thread") + ", T " + std::to_string(in.threshold));
-                const bool oldVector = imaging::rows::useWideVectors(vector), oldThreads = imaging::useHelperThread(twoThreads);
+                SCOPED_TRACE(in.name + (vector ? ", vector" : ", portable") +
+                             (twoThreads ? ", two threads" : ", one thread") + ", T " +
+                             std::to_string(in.threshold));
+                const bool oldVector = imaging::rows::useWideVectors(vector),
+                           oldThreads = imaging::useHelperThread(twoThreads);
                 ASSERT_EQ(lumaOf(in.picture), luma);
                 platform::TBitmap picture = toBitmap(in.picture), out;
                 imaging::medianFilter(picture, out);
@@ -83,7 +99,8 @@ TEST(Kernels, EveryBuildMatchesTheReferences) {
 TEST(Kernels, PlaneFunctionsMatchTheReference) {
     const Pixels in = randomPixels(301, 203, 4), one = referenceMedian5(in, 1), all = referenceMedian5(in);
     imaging::Plane source, onePass, allPasses;
-    for (imaging::Plane* p : {&source, &onePass, &allPasses}) p->fit(303, 205), std::fill_n(p->row(0), p->capacity(), p == &allPasses ? 7 : 0);
+    for (imaging::Plane* p : {&source, &onePass, &allPasses})
+        p->fit(303, 205), std::fill_n(p->row(0), p->capacity(), p == &allPasses ? 7 : 0);
     for (int i = 0; i < 301 * 203; ++i) source.row(i / 301 + 1)[i % 301 + 1] = in.px[i].b;
     imaging::medianPass(source, onePass, 301, 203), imaging::medianPasses(source, allPasses, 301, 203);
     for (int y = 0, x = 0; y < 205; x = (x + 1) % 303, y += x == 0) {

@@ -25,9 +25,10 @@ TEST_F(Files, StageFileBytes) {
     grey.SetSize(3, 2, platform::TPixelFormat::pf8bit);
     for (int i = 0; i < 6; ++i) grey.GetScanline(i / 3)[i % 3] = static_cast<std::uint8_t>(10 + i);
     const std::vector<std::uint8_t> expected = {
-        'B', 'M', 78, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,
-        0, 0, 0, 0, 24, 0, 0, 0, 0xC4, 0x0E, 0, 0, 0xC4, 0x0E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-        13, 13, 13, 14, 14, 14, 15, 15, 15, 0, 0, 0, 10, 10, 10, 11, 11, 11, 12, 12, 12, 0, 0, 0};  // bottom row first
+        'B', 'M', 78,   0,    0, 0, 0,  0,  0,  0,  54, 0,  0,  0,  40, 0,  0,  0,  3,    0,
+        0,   0,   2,    0,    0, 0, 1,  0,  24, 0,  0,  0,  0,  0,  24, 0,  0,  0,  0xC4, 0x0E,
+        0,   0,   0xC4, 0x0E, 0, 0, 0,  0,  0,  0,  0,  0,  0,  0,  13, 13, 13, 14, 14,   14,
+        15,  15,  15,   0,    0, 0, 10, 10, 10, 11, 11, 11, 12, 12, 12, 0,  0,  0};  // bottom row first
     const mode_t mask = ::umask(022);
     for (const platform::TBitmap& picture : {grey, toBitmap(toPixels(grey))}) {
         platform::writeBmp24(picture, "A.bmp");
@@ -35,7 +36,8 @@ TEST_F(Files, StageFileBytes) {
     }
     ::umask(mask);
     EXPECT_EQ(fs::status("A.bmp").permissions() & fs::perms::all, fs::perms(0644));
-    for (const int width : {2, 301}) {  // two bytes of padding; one, in a file larger than the writer's chunks
+    for (const int width :
+         {2, 301}) {  // two bytes of padding; one, in a file larger than the writer's chunks
         platform::writeBmp24(toBitmap(randomPixels(width, 203, 1)), "B.bmp");
         EXPECT_EQ(stageFile("B.bmp"), randomPixels(width, 203, 1));
     }
@@ -53,12 +55,17 @@ TEST_F(Files, StageFileBytes) {
 // doubtful and invalid files, which may also load. Crashes, hangs and leaks on such files are the
 // fuzzer's and the sanitizer build's to find.
 TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
-    struct Case { std::string file, message; int expect; };  // expect -1: refused, 0: either, 1: loads
-    std::vector<Case> cases = {{"notes.txt", "notes.txt: unknown picture kind \".txt\"", -1},
-                               {"noextension", "noextension: unknown picture kind (the name has no extension)", -1},
-                               {"missing.png", "missing.png: no such file", -1}, {"folder.png", "folder.png: is a directory, not a picture", -1},
-                               {"huge.bmp", "huge.bmp: picture too large (100000 x 100000 pixels)", -1},
-                               {"huge.jpg", "huge.jpg: picture too large (32639 x 32639 pixels)", -1}};
+    struct Case {
+        std::string file, message;
+        int expect;
+    };  // expect -1: refused, 0: either, 1: loads
+    std::vector<Case> cases = {
+        {"notes.txt", "notes.txt: unknown picture kind \".txt\"", -1},
+        {"noextension", "noextension: unknown picture kind (the name has no extension)", -1},
+        {"missing.png", "missing.png: no such file", -1},
+        {"folder.png", "folder.png: is a directory, not a picture", -1},
+        {"huge.bmp", "huge.bmp: picture too large (100000 x 100000 pixels)", -1},
+        {"huge.jpg", "huge.jpg: picture too large (32639 x 32639 pixels)", -1}};
     fs::create_directory("folder.png");
     const char* seeds[] = {"bmp-stage-3x2", "png-rgb-5x4", "jpg-baseline-9x7", "gif-transparent-3x2"};
     const char* wrongNames[] = {"bmp-as.jfif", "png-as.JPEG", "jpg-as.gif", "gif-as.dib"};
@@ -66,18 +73,26 @@ TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
         auto bytes = readFileBytes(fs::path(EDGEPIPE_SOURCE_DIR) / "fuzz/seeds" / seeds[k]);
         bytes.erase(bytes.begin());  // the fuzzer's selector byte
         const std::string kind = std::string(seeds[k]).substr(0, 3);
-        for (const auto& [name, size, expect] : {std::tuple{"empty", std::size_t{0}, -1}, {"one-byte", 1, -1}, {"header-only", 13, -1},
-                                                 {"half", bytes.size() / 2, 0}, {"short", bytes.size() - 1, 0}, {"whole", bytes.size(), 1}}) {
+        for (const auto& [name, size, expect] : {std::tuple{"empty", std::size_t{0}, -1},
+                                                 {"one-byte", 1, -1},
+                                                 {"header-only", 13, -1},
+                                                 {"half", bytes.size() / 2, 0},
+                                                 {"short", bytes.size() - 1, 0},
+                                                 {"whole", bytes.size(), 1}}) {
             cases.push_back({kind + "-" + name + "." + kind, kind + "-" + name + "." + kind + ": ", expect});
-            writeFileBytes(cases.back().file, {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)});
+            writeFileBytes(cases.back().file,
+                           {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)});
         }
         cases.push_back({wrongNames[k], std::string(wrongNames[k]) + ": cannot read as a ", -1});
         writeFileBytes(wrongNames[k], bytes);
         for (const char* copy : {"notes.txt", "noextension"}) writeFileBytes(copy, bytes);
         if (kind == "bmp")  // its header made to say 100000 x 100000 pixels
-            bytes[18] = bytes[22] = 0xA0, bytes[19] = bytes[23] = 0x86, bytes[20] = bytes[24] = 0x01, writeFileBytes("huge.bmp", bytes);
+            bytes[18] = bytes[22] = 0xA0, bytes[19] = bytes[23] = 0x86, bytes[20] = bytes[24] = 0x01,
+            writeFileBytes("huge.bmp", bytes);
         const std::uint8_t frame[] = {0xFF, 0xC0};  // a JPEG's frame header made to say 32639 x 32639
-        if (kind == "jpg") std::fill_n(std::search(bytes.begin(), bytes.end(), frame, frame + 2) + 5, 4, 0x7F), writeFileBytes("huge.jpg", bytes);
+        if (kind == "jpg")
+            std::fill_n(std::search(bytes.begin(), bytes.end(), frame, frame + 2) + 5, 4, 0x7F),
+                writeFileBytes("huge.jpg", bytes);
     }
     for (const char* set : {"q", "b", "x"})
         for (const fs::path& file : bmpSuite().empty() ? std::vector<fs::path>{} : filesIn(bmpSuite() / set))
@@ -87,10 +102,13 @@ TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
         picture.Assign(toBitmap(designedPicture(3, 3)));
         const std::string failure = failureOf([&] { picture.LoadFromFile(c.file); });
         EXPECT_TRUE(failure == "(no failure)" ? c.expect >= 0 && !picture.Bitmap().Empty()
-                                              : c.expect <= 0 && failure.rfind(c.message, 0) == 0 && failure.size() > c.file.size() + 2 &&
-                                                    toPixels(picture.Bitmap()) == designedPicture(3, 3)) << c.file << ": " << failure;
+                                              : c.expect <= 0 && failure.rfind(c.message, 0) == 0 &&
+                                                    failure.size() > c.file.size() + 2 &&
+                                                    toPixels(picture.Bitmap()) == designedPicture(3, 3))
+            << c.file << ": " << failure;
     }
-    if (bmpSuite().empty()) GTEST_SKIP() << "the made-up files passed; no ../shared/testdata/bmpsuite beside this checkout";
+    if (bmpSuite().empty())
+        GTEST_SKIP() << "the made-up files passed; no ../shared/testdata/bmpsuite beside this checkout";
 }
 
 // Photos larger than the reader's default allocation limit (128 MB) load.
@@ -107,7 +125,8 @@ TEST_F(Files, FortyMegapixelPhotoLoads) {
 TEST(Bitmap, CopiesKeepTheirPixelsWhenAnotherWrites) {
     platform::TBitmap a = toBitmap(randomPixels(700, 500, 1)), b;
     b.Assign(a), b.GetScanline(499)[0] = 99;
-    EXPECT_TRUE(toPixels(a) == randomPixels(700, 500, 1) && toPixels(b).at(0, 499).b == 99 && toPixels(b).at(1, 499) == toPixels(a).at(1, 499));
+    EXPECT_TRUE(toPixels(a) == randomPixels(700, 500, 1) && toPixels(b).at(0, 499).b == 99 &&
+                toPixels(b).at(1, 499) == toPixels(a).at(1, 499));
     EXPECT_THROW(b.SetPixelFormat(platform::TPixelFormat::pf8bit), std::invalid_argument);
 }
 
@@ -120,7 +139,8 @@ TEST_F(Files, FuzzSeedsLoadAndKeptFailuresAreHandled) {
             const std::vector<std::uint8_t> bytes = readFileBytes(input);
             const fuzzing::Result result = fuzzing::checkPictureBytes(bytes.data(), bytes.size(), "scratch");
             EXPECT_TRUE(result.problem.empty() && fs::is_empty("scratch")) << input << ": " << result.problem;
-            EXPECT_TRUE(result.outcome == fuzzing::Outcome::Loaded || std::string(folder) != "fuzz/seeds") << input << " was refused";
+            EXPECT_TRUE(result.outcome == fuzzing::Outcome::Loaded || std::string(folder) != "fuzz/seeds")
+                << input << " was refused";
             fs::remove("scratch");
         }
 }

@@ -45,7 +45,9 @@ private:
 // dialog from a queue (a file name, or nullopt: cancel).
 struct ScriptedPrompts : platform::Prompts {
     void message(const std::string& text) override {
-        messages.push_back(text), busy.push_back(QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor);
+        messages.push_back(text),
+            busy.push_back(QGuiApplication::overrideCursor() &&
+                           QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor);
     }
     void error(const std::string& text) override { errors.push_back(text); }
     std::optional<std::string> openPicture(const std::string& filter, const std::string&) override {
@@ -70,12 +72,15 @@ struct Pixels {
     int width = 0, height = 0;
     std::vector<Bgr> px;
     Pixels() = default;
-    Pixels(int w, int h, Bgr fill = {0, 0, 0}) : width(w), height(h), px(static_cast<std::size_t>(w) * h, fill) {}
+    Pixels(int w, int h, Bgr fill = {0, 0, 0})
+        : width(w), height(h), px(static_cast<std::size_t>(w) * h, fill) {}
     Bgr& at(int x, int y) { return px[static_cast<std::size_t>(y) * width + x]; }
     const Bgr& at(int x, int y) const { return px[static_cast<std::size_t>(y) * width + x]; }
     bool operator==(const Pixels&) const = default;
 };
-inline void PrintTo(const Pixels& p, std::ostream* out) { *out << p.width << " x " << p.height << " picture"; }
+inline void PrintTo(const Pixels& p, std::ostream* out) {
+    *out << p.width << " x " << p.height << " picture";
+}
 
 inline Pixels grey(int w, int h, std::uint8_t level) { return Pixels(w, h, {level, level, level}); }
 
@@ -90,14 +95,20 @@ inline platform::TBitmap toBitmap(const Pixels& p) {
 inline Pixels toPixels(platform::TBitmap bitmap) {
     bitmap.SetPixelFormat(platform::TPixelFormat::pf24bit);
     Pixels p(bitmap.Width(), bitmap.Height());
-    for (int y = 0; y < p.height && p.width; ++y) std::copy_n(std::as_const(bitmap).GetScanline(y), 3 * p.width, &p.at(0, y).b);
+    for (int y = 0; y < p.height && p.width; ++y)
+        std::copy_n(std::as_const(bitmap).GetScanline(y), 3 * p.width, &p.at(0, y).b);
     return p.px.empty() ? Pixels() : p;
 }
 
 inline Pixels randomPixels(int width, int height, unsigned seed) {
     std::mt19937 random(seed);
     Pixels p(width, height);
-    return std::generate(p.px.begin(), p.px.end(), [&] { return Bgr{std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random())}; }), p;
+    return std::generate(
+               p.px.begin(), p.px.end(),
+               [&] {
+                   return Bgr{std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random())};
+               }),
+           p;
 }
 
 // An asymmetric "F" on a colour gradient: a flipped row order or swapped channels show at once.
@@ -105,7 +116,8 @@ inline Pixels designedPicture(int width, int height) {
     Pixels p(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            p.at(x, y) = {std::uint8_t(40 + 3 * x % 200), std::uint8_t(90 + 5 * y % 150), std::uint8_t(200 - (x + y) % 180)};
+            p.at(x, y) = {std::uint8_t(40 + 3 * x % 200), std::uint8_t(90 + 5 * y % 150),
+                          std::uint8_t(200 - (x + y) % 180)};
     for (int y = height / 5; y < height * 4 / 5; ++y) p.at(width / 4, y) = {10, 250, 30};
     for (int x = width / 4; x < width * 3 / 4; ++x) p.at(x, height / 5) = {10, 250, 30};
     for (int x = width / 4; x < width / 2; ++x) p.at(x, height / 2) = {10, 250, 30};
@@ -114,11 +126,13 @@ inline Pixels designedPicture(int width, int height) {
 
 // Saves a picture through Qt in `qtFormat`, or in the kind its extension names (".bmp" through the
 // program); returns its full path.
-inline std::string savePicture(const Pixels& p, const std::string& fileName = "picture.bmp", const char* qtFormat = nullptr) {
+inline std::string savePicture(const Pixels& p, const std::string& fileName = "picture.bmp",
+                               const char* qtFormat = nullptr) {
     const platform::TBitmap b = toBitmap(p);
     const bool bmp = !qtFormat && fs::path(fileName).extension() == ".bmp";
     if (bmp) platform::writeBmp24(b, fileName);
-    const QImage image(b.GetScanline(0), p.width, p.height, static_cast<qsizetype>(b.Stride()), QImage::Format_BGR888);
+    const QImage image(b.GetScanline(0), p.width, p.height, static_cast<qsizetype>(b.Stride()),
+                       QImage::Format_BGR888);
     EXPECT_TRUE(bmp || image.save(QString::fromStdString(fileName), qtFormat, 100)) << fileName;
     return fs::absolute(fileName).string();
 }
@@ -139,7 +153,8 @@ inline std::vector<std::uint8_t> readFileBytes(const fs::path& path) {
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 inline void writeFileBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
 }
 
 // ---- The references, written the plain way, independent of the program's kernels ----
@@ -151,7 +166,8 @@ inline std::uint8_t referenceLuma(std::uint8_t r, std::uint8_t g, std::uint8_t b
 
 inline Pixels referenceLumaPicture(const Pixels& in) {
     Pixels out(in.width, in.height);
-    for (std::size_t i = 0; i < in.px.size(); ++i) out.px[i].b = out.px[i].g = out.px[i].r = referenceLuma(in.px[i].r, in.px[i].g, in.px[i].b);
+    for (std::size_t i = 0; i < in.px.size(); ++i)
+        out.px[i].b = out.px[i].g = out.px[i].r = referenceLuma(in.px[i].r, in.px[i].g, in.px[i].b);
     return out;
 }
 
@@ -160,7 +176,9 @@ inline Pixels referenceMedian5(const Pixels& in, int passes = 5) {
     Pixels out = in;
     for (int pass = 0; pass < passes; ++pass) {
         const Pixels before = out;
-        auto blue = [&](int x, int y) { return x < 0 || y < 0 || x >= in.width || y >= in.height ? 0 : before.at(x, y).b; };
+        auto blue = [&](int x, int y) {
+            return x < 0 || y < 0 || x >= in.width || y >= in.height ? 0 : before.at(x, y).b;
+        };
         for (int y = 0; y < in.height; ++y)
             for (int x = 0; x < in.width; ++x) {
                 std::uint8_t v[9];
@@ -176,13 +194,16 @@ inline Pixels referenceMedian5(const Pixels& in, int passes = 5) {
 inline Pixels referenceEdges(const Pixels& in, int threshold) {
     Pixels out(in.width, in.height);
     for (std::size_t i = 0; i < in.px.size(); ++i)
-        out.px[i].b = out.px[i].g = out.px[i].r = std::uint8_t((28 * in.px[i].b + 151 * in.px[i].g + 77 * in.px[i].r) >> 8);
+        out.px[i].b = out.px[i].g = out.px[i].r =
+            std::uint8_t((28 * in.px[i].b + 151 * in.px[i].g + 77 * in.px[i].r) >> 8);
     const Pixels g = out;
     auto at = [&](int x, int y) { return int{g.at(x, y).b}; };
     for (int y = 1; y < in.height - 1; ++y)
         for (int x = 1; x < in.width - 1; ++x) {
-            const int gv = at(x - 1, y + 1) + 2 * at(x, y + 1) + at(x + 1, y + 1) - at(x - 1, y - 1) - 2 * at(x, y - 1) - at(x + 1, y - 1);
-            const int gh = at(x - 1, y - 1) + 2 * at(x - 1, y) + at(x - 1, y + 1) - at(x + 1, y - 1) - 2 * at(x + 1, y) - at(x + 1, y + 1);
+            const int gv = at(x - 1, y + 1) + 2 * at(x, y + 1) + at(x + 1, y + 1) - at(x - 1, y - 1) -
+                           2 * at(x, y - 1) - at(x + 1, y - 1);
+            const int gh = at(x - 1, y - 1) + 2 * at(x - 1, y) + at(x - 1, y + 1) - at(x + 1, y - 1) -
+                           2 * at(x + 1, y) - at(x + 1, y + 1);
             out.at(x, y) = grey(1, 1, std::sqrt(double(gv * gv + gh * gh)) <= threshold ? 255 : 0).px[0];
         }
     return out;
@@ -207,7 +228,8 @@ inline void fillDiskAfter(std::size_t budget) {
 // The bmpsuite folder, or empty when this checkout has none beside it.
 inline fs::path bmpSuite() {
     std::error_code ignored;
-    return fs::is_directory(fs::path(EDGEPIPE_BMPSUITE) / "g", ignored) ? fs::path(EDGEPIPE_BMPSUITE) : fs::path();
+    return fs::is_directory(fs::path(EDGEPIPE_BMPSUITE) / "g", ignored) ? fs::path(EDGEPIPE_BMPSUITE)
+                                                                        : fs::path();
 }
 
 }  // namespace testing_support

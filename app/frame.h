@@ -4,7 +4,7 @@
 #include "platform/controls.h"
 #include "platform/graphics.h"
 
-namespace imaging {
+namespace frame {
 
 inline constexpr const char* kStageGrey = "A.bmp";
 inline constexpr const char* kStageSmooth = "B.bmp";
@@ -26,4 +26,4 @@ void readStageFile(platform::TBitmap& copy, const char* stageFile);
 // so a failed save leaves the new result on screen.
 void publish(const platform::TBitmap& copy, platform::TImage& resultView, const char* stageFile);
 
-}  // namespace imaging
+}  // namespace frame

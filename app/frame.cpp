@@ -1,8 +1,8 @@
-#include "imaging/frame.h"
+#include "app/frame.h"
 
 #include "platform/prompts.h"
 
-namespace imaging {
+namespace frame {
 
 void guardSourcePicture(const platform::TPicture& source) {
     if (source.Bitmap().Empty()) platform::ShowMessage(kLoadPictureMessage);
@@ -23,4 +23,4 @@ void publish(const platform::TBitmap& copy, platform::TImage& resultView, const 
     resultView.Picture->SaveToFile(stageFile);
 }
 
-}  // namespace imaging
+}  // namespace frame
