@@ -3,8 +3,10 @@
 #
 #   ./test.sh          the plain build and its tests, then the whole suite again under
 #                      AddressSanitizer and UndefinedBehaviorSanitizer (build-asan), then the
-#                      picture fuzzer for two minutes (build-fuzz, see scripts/fuzz.sh)
-#   ./test.sh --fast   the plain build and its tests only (also EDGEPIPE_FAST=1)
+#                      picture fuzzer for two minutes (build-fuzz, see scripts/fuzz.sh), then the
+#                      ARM64 build and its tests under qemu (build-arm64, see scripts/arm64.sh)
+#   ./test.sh --fast   the plain build and its tests only, no sanitizers, fuzzer or ARM64 (also
+#                      EDGEPIPE_FAST=1)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")" && pwd)
 source "$ROOT/scripts/setup.sh"
@@ -13,7 +15,7 @@ FAST=${EDGEPIPE_FAST:-0}
 for argument in "$@"; do
     case "$argument" in
         --fast) FAST=1 ;;
-        *) echo "usage: $0 [--fast]" >&2; exit 2 ;;
+        *) echo "usage: $0 [--fast]   (--fast: the plain build only; no sanitizers, fuzzer or ARM64)" >&2; exit 2 ;;
     esac
 done
 START=$(date +%s)
@@ -45,4 +47,7 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 
 echo "== picture fuzzer ($(elapsed))"
 "$ROOT/scripts/fuzz.sh"
+
+echo "== ARM64 build and tests under qemu ($(elapsed))"
+"$ROOT/scripts/arm64.sh"
 echo "== all passed in $(elapsed)"

@@ -12,6 +12,10 @@ PLAIN_BUILD_OPTIONS=(-DCMAKE_BUILD_TYPE=Release -DEDGEPIPE_TESTS=ON -DEDGEPIPE_W
 BENCH_PACKAGES=(libbenchmark-dev libopencv-dev python3)
 # ./package.sh: dpkg-shlibdeps to compute the dependencies, and the checkers of the package.
 PACKAGE_PACKAGES=(dpkg-dev lintian appstream desktop-file-utils)
+# The ARM64 build (scripts/arm64.sh, ./package.sh --arch arm64): the cross compiler, the ARM64
+# libraries through multiarch, Qt's code generators for this machine, and qemu to run the tests.
+ARM64_PACKAGES=(g++-aarch64-linux-gnu libc6-dev:arm64 qt6-base-dev:arm64 qt6-qpa-plugins:arm64
+                libgtest-dev:arm64 libhwy-dev:arm64 qt6-base-dev-tools qemu-user)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -26,6 +30,13 @@ ensure_packages() {
     echo "Installing: ${missing[*]}"
     as_root apt-get update -qq
     DEBIAN_FRONTEND=noninteractive as_root apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Lets apt install ARM64 packages beside this machine's own.
+ensure_arm64_architecture() {
+    dpkg --print-foreign-architectures | grep -qx arm64 && return 0
+    as_root dpkg --add-architecture arm64
+    as_root apt-get update -qq
 }
 
 # configure_build DIR [cmake options...]: configures once, then only when the options change.
