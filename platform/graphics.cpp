@@ -58,13 +58,6 @@ const std::uint8_t* TBitmap::GetScanline(int y) const {
     return pixels_.get() + stride_ * static_cast<std::size_t>(y);
 }
 
-// The compiler vectorises this loop; built for AVX2 as well it runs about six times faster there
-// than in the baseline build, and the processor picks the build when the program starts.
-__attribute__((target_clones("avx2", "default"))) void widenGreyRow(const std::uint8_t* grey,
-                                                                    std::uint8_t* bgr, int width) {
-    for (int x = 0; x < width; ++x, bgr += 3) bgr[0] = bgr[1] = bgr[2] = grey[x];
-}
-
 void TBitmap::LoadFromFile(const std::string& fileName) { Assign(loadBmp(fileName)); }
 
 // ---- TPicture ---------------------------------------------------------------------------------

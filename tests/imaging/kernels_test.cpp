@@ -1,6 +1,7 @@
-// The three operations against their slow references, byte for byte, in every build of the row
-// kernels (portable and vector, one thread and two), on designed pictures that each aim at one
-// fault and on random pictures of many shapes.
+// The three operations against their slow references, byte for byte, on every instruction set the
+// row kernels are compiled for (the portable one included), on one thread and two, with jobs split
+// as usual or every job split (so that band edges fall inside small pictures too): designed
+// pictures that each aim at one fault, and random pictures of many shapes.
 #include "imaging/edges.h"
 #include "imaging/luma.h"
 #include "imaging/median.h"
@@ -8,39 +9,60 @@
 #include "imaging/row_kernels.h"
 #include "support/test_support.h"
 
+#include <sstream>
+
 using namespace testing_support;
 
 namespace {
 
-struct Input {
+struct Case {
     std::string name;
     Pixels picture;
     int threshold;
+    Pixels luma = {}, median = {}, edges = {};  // the references
 };
 
 // Grey `left` before column 3 and `right` from it on.
 Pixels step(int w, int h, std::uint8_t left, std::uint8_t right) {
     Pixels p = grey(w, h, left);
-    for (int i = 0; i < w * h; ++i) p.px[i] = i % w < 3 ? p.px[i] : grey(1, 1, right).px[0];
+    for (int y = 0; y < h; ++y)
+        for (int x = 3; x < w; ++x) p.at(x, y) = {right, right, right};
     return p;
 }
 
-std::vector<Input> inputs() {
-    std::vector<Input> all = {{"flat: white inside, grey border", grey(6, 5, 90), 0},
-                              {"the F", designedPicture(13, 9), 128},
-                              {"pure red: only blue is filtered", Pixels(5, 4, {0, 0, 255}), 9},
-                              {"full step: an edge at 255", step(6, 4, 0, 255), 255},
-                              {"step of 5 levels: magnitude 20, no edge", step(6, 3, 100, 105), 20},
-                              {"the same at T 19", step(6, 3, 100, 105), 19}};
-    Pixels gradient(301, 7), whole(0, 1);  // magnitudes near every threshold, where < and <= differ
-    for (int i = 0; i < 301 * 7; ++i)
-        gradient.px[i] = grey(1, 1, std::uint8_t((i % 301) * (i % 301) / 7 + i / 301 * 9)).px[0];
-    for (const int t : {0, 1, 4, 64, 128, 255}) all.push_back({"gradient", gradient, t});
-    for (int c = 0; c < 1 << 24; ++c)  // every colour whose luma sum is whole, where the exact weights decide
-        if ((299 * (c >> 16) + 587 * (c >> 8 & 255) + 114 * (c & 255)) % 1000 == 0)
-            whole.px.push_back({std::uint8_t(c), std::uint8_t(c >> 8), std::uint8_t(c >> 16)});
-    all.push_back({"whole luma sums", (whole.width = static_cast<int>(whole.px.size()), whole), 0});
-    // Random pictures: tiny ones, widths around the vector steps of 16 and 32 pixels, pictures past
+// Magnitudes near every threshold, where < and <= differ.
+Pixels gradient() {
+    Pixels p(301, 7);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 301; ++x) {
+            const auto level = static_cast<std::uint8_t>(x * x / 7 + y * 9);
+            p.at(x, y) = {level, level, level};
+        }
+    return p;
+}
+
+// One row of every colour whose luma sum is a whole number, where the exact weights decide.
+Pixels wholeLumaSums() {
+    Pixels p(0, 1);
+    for (int c = 0; c < 1 << 24; ++c) {
+        const int red = c >> 16, green = c >> 8 & 255, blue = c & 255;
+        if ((299 * red + 587 * green + 114 * blue) % 1000 == 0)
+            p.px.push_back({std::uint8_t(blue), std::uint8_t(green), std::uint8_t(red)});
+    }
+    p.width = static_cast<int>(p.px.size());
+    return p;
+}
+
+std::vector<Case> makeCases() {
+    std::vector<Case> all = {{"flat: white inside, grey border", grey(6, 5, 90), 0},
+                             {"the F", designedPicture(13, 9), 128},
+                             {"pure red: only blue is filtered", Pixels(5, 4, {0, 0, 255}), 9},
+                             {"full step: an edge at 255", step(6, 4, 0, 255), 255},
+                             {"step of 5 levels: magnitude 20, no edge", step(6, 3, 100, 105), 20},
+                             {"the same at T 19", step(6, 3, 100, 105), 19},
+                             {"whole luma sums", wholeLumaSums(), 0}};
+    for (const int t : {0, 1, 4, 64, 128, 255}) all.push_back({"gradient", gradient(), t});
+    // Random pictures: tiny ones, widths around the vector steps of 8 to 64 pixels, pictures past
     // the split between threads and past the caches, and small ones after large ones. Every other
     // one has three blue levels, for runs of equal values in the median.
     for (const auto& [w, h] :
@@ -49,11 +71,43 @@ std::vector<Input> inputs() {
           {36, 9},         {63, 11}, {64, 12},    {65, 8},   {66, 3},      {67, 13}, {99, 17}, {131, 3},
           {1023, 611},     {5, 5},   {1201, 333}, {3, 1500}, {1203, 1171}, {37, 29}}) {
         Pixels p = randomPixels(w, h, static_cast<unsigned>(w * 1009 + h));
-        for (Bgr& c : p.px) c.b = all.size() % 2 ? std::uint8_t(c.b % 3 * 120) : c.b;
-        all.push_back(
-            {std::to_string(w) + " x " + std::to_string(h), p, static_cast<int>(all.size() * 53 % 256)});
+        if (all.size() % 2 == 1)
+            for (Bgr& c : p.px) c.b = std::uint8_t(c.b % 3 * 120);
+        const int threshold = static_cast<int>(all.size() * 53 % 256);
+        all.push_back({std::to_string(w) + " x " + std::to_string(h), p, threshold});
+    }
+    for (Case& c : all) {
+        c.luma = referenceLumaPicture(c.picture);
+        c.median = referenceMedian5(c.picture);
+        c.edges = referenceEdges(c.picture, c.threshold);
     }
     return all;
+}
+
+// Made once for all the runs: the references take seconds.
+const std::vector<Case>& cases() {
+    static const std::vector<Case> all = makeCases();
+    return all;
+}
+
+// The first pixel where `actual` differs from `expected`, or "none".
+std::string firstDifference(const Pixels& expected, const Pixels& actual) {
+    std::ostringstream text;
+    auto colour = [&](const Bgr& c) { text << "(" << +c.b << ", " << +c.g << ", " << +c.r << ")"; };
+    if (expected.width != actual.width || expected.height != actual.height) {
+        text << "size " << actual.width << " x " << actual.height;
+        return text.str();
+    }
+    for (int y = 0; y < expected.height; ++y)
+        for (int x = 0; x < expected.width; ++x)
+            if (expected.at(x, y) != actual.at(x, y)) {
+                text << "pixel " << x << ", " << y << ": expected (b, g, r) ";
+                colour(expected.at(x, y));
+                text << ", got ";
+                colour(actual.at(x, y));
+                return text.str();
+            }
+    return "none";
 }
 
 Pixels lumaOf(const Pixels& in) {
@@ -63,37 +117,63 @@ Pixels lumaOf(const Pixels& in) {
     return toPixels(out);
 }
 
-}  // namespace
+using imaging::rows::Target;
+using Run = std::tuple<Target, bool, bool>;  // target, two threads, every job split
 
-// Reads and writes past the end of a row that leave the bytes right are the sanitizer build's to find.
-TEST(Kernels, EveryBuildMatchesTheReferences) {
-    EXPECT_EQ(imaging::rows::useWideVectors(true), imaging::rows::wideVectorsAvailable())
-        << "the vector build is chosen at start";
-    for (const Input& in : inputs()) {
-        const Pixels luma = referenceLumaPicture(in.picture), median = referenceMedian5(in.picture),
-                     edges = referenceEdges(in.picture, in.threshold);
-        for (const bool vector : {true, false})
-            for (const bool twoThreads : {true, false}) {
-                SCOPED_TRACE(in.name + (vector ? ", vector" : ", portable") +
-                             (twoThreads ? ", two threads" : ", one thread") + ", T " +
-                             std::to_string(in.threshold));
-                const bool oldVector = imaging::rows::useWideVectors(vector),
-                           oldThreads = imaging::useHelperThread(twoThreads);
-                ASSERT_EQ(lumaOf(in.picture), luma);
-                platform::TBitmap picture = toBitmap(in.picture), out;
-                imaging::medianFilter(picture, out);
-                ASSERT_EQ(toPixels(out), median);
-                imaging::drawEdges(picture, out, in.threshold);
-                ASSERT_EQ(toPixels(out), edges);
-                imaging::drawEdges(picture, picture, in.threshold);  // `into` may be `from`
-                ASSERT_EQ(toPixels(picture), edges);
-                imaging::medianFilter(picture = toBitmap(in.picture), picture);
-                ASSERT_EQ(toPixels(picture), median);
-                imaging::rows::useWideVectors(oldVector), imaging::useHelperThread(oldThreads);
-            }
+class Kernels : public testing::TestWithParam<Run> {
+protected:
+    void SetUp() override {
+        const auto [target, twoThreads, splitAll] = GetParam();
+        if (!imaging::rows::targetSupported(target))
+            GTEST_SKIP() << imaging::rows::targetName(target) << " is not supported by this processor";
+        oldTarget_ = imaging::rows::selectTarget(target);
+        oldThreads_ = imaging::useHelperThread(twoThreads);
+        oldSplit_ = imaging::splitEveryJob(splitAll);
     }
+    void TearDown() override {
+        if (oldTarget_ == 0) return;
+        imaging::rows::selectTarget(oldTarget_);
+        imaging::useHelperThread(oldThreads_);
+        imaging::splitEveryJob(oldSplit_);
+    }
+
+private:
+    Target oldTarget_ = 0;
+    bool oldThreads_ = false;
+    bool oldSplit_ = false;
+};
+
+std::string runName(const testing::TestParamInfo<Run>& info) {
+    const auto [target, twoThreads, splitAll] = info.param;
+    return std::string(imaging::rows::targetName(target)) + (twoThreads ? "_two_threads" : "_one_thread") +
+           (splitAll ? "_every_job_split" : "");
 }
 
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(EveryTarget, Kernels,
+                         testing::Combine(testing::ValuesIn(imaging::rows::compiledTargets()),
+                                          testing::Bool(), testing::Bool()),
+                         runName);
+
+// Reads and writes past the end of a row that leave the bytes right are the sanitizer build's to find.
+TEST_P(Kernels, MatchTheReferences) {
+    for (const Case& c : cases()) {
+        SCOPED_TRACE(c.name + ", T " + std::to_string(c.threshold));
+        ASSERT_EQ(firstDifference(c.luma, lumaOf(c.picture)), "none") << "luma";
+        platform::TBitmap picture = toBitmap(c.picture);
+        platform::TBitmap out;
+        imaging::medianFilter(picture, out);
+        ASSERT_EQ(firstDifference(c.median, toPixels(out)), "none") << "median";
+        imaging::drawEdges(picture, out, c.threshold);
+        ASSERT_EQ(firstDifference(c.edges, toPixels(out)), "none") << "edges";
+        imaging::drawEdges(picture, picture, c.threshold);
+        ASSERT_EQ(firstDifference(c.edges, toPixels(picture)), "none") << "edges, into the picture itself";
+        picture = toBitmap(c.picture);
+        imaging::medianFilter(picture, picture);
+        ASSERT_EQ(firstDifference(c.median, toPixels(picture)), "none") << "median, into the picture itself";
+    }
+}
 // The plane functions the benchmarks time, on a plane of the blue channel in a border of zeros: one
 // pass, and all passes at once into a plane whose border held other values.
 TEST(Kernels, PlaneFunctionsMatchTheReference) {
