@@ -1,32 +1,23 @@
 // Batch mode through the built program, against the window on the same pictures.
-#include <QTemporaryDir>
-#include <filesystem>
-#include <fstream>
-
 #include "app/program_run.h"
 
-namespace fs = std::filesystem;
+using namespace testing_support;
+using Batch = InTempDir;
 
 namespace {
-std::vector<std::string> stageFiles(const fs::path& folder) {
-    std::vector<std::string> files;
-    for (const char* name : {"A.bmp", "B.bmp", "C.bmp"}) {
-        std::ifstream in(folder / name, std::ios::binary);
-        files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    return files;
+std::vector<std::vector<std::uint8_t>> stageFiles(const fs::path& folder) {
+    return {readFileBytes(folder / "A.bmp"), readFileBytes(folder / "B.bmp"),
+            readFileBytes(folder / "C.bmp")};
 }
 }  // namespace
 
 // Two kinds, odd widths, three thresholds; several pictures each get a folder, the first free
 // of NAME, NAME-2, NAME-3 ...; one picture writes straight into the output folder.
-TEST(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
-    QTemporaryDir dir;
-    const fs::path root = dir.path().toStdString();
-    savePicture(dir.filePath("odd.bmp"), 37);
-    savePicture(dir.filePath("odd.png"), 21);
-    QDir(dir.path()).mkpath("x");
-    savePicture(dir.filePath("x/odd-2.png"), 9);
+TEST_F(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
+    savePicture(designedPicture(37, 9), "odd.bmp");
+    savePicture(designedPicture(21, 9), "odd.png");
+    fs::create_directory("x");
+    savePicture(designedPicture(9, 9), "x/odd-2.png");
     struct Case {
         QStringList arguments;
         int threshold;
@@ -39,33 +30,29 @@ TEST(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
           {{"--threshold=40", "--output=t40", "odd.bmp", "odd.png"}, 40, {"t40/odd", "t40/odd-2"}},
           {{"--threshold", "255", "odd.png"}, 255, {"."}}}) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const auto [status, out, err] =
-            runEdgepipe({.arguments = QStringList("--batch") + c.arguments, .dir = dir.path()});
+        const auto [status, out, err] = runEdgepipe({.arguments = QStringList("--batch") + c.arguments});
         EXPECT_EQ(std::tuple(status, out), std::tuple(0, ""));
         for (std::size_t i = 0; i < c.folders.size(); ++i) {
             const std::string picture = c.arguments[c.arguments.size() - c.folders.size() + i].toStdString();
             EXPECT_TRUE(matches(err, picture + ": done in [0-9.]+ s, stage files in " + c.folders[i] + "\n"))
                 << err;
-            const fs::path windowFolder = root / "window" / c.folders[i];
-            EXPECT_EQ(runWindow((root / picture).string(), c.threshold, true, windowFolder.string()),
-                      std::vector<std::string>());
-            EXPECT_EQ(stageFiles(windowFolder), stageFiles(root / c.folders[i])) << c.folders[i];
+            const fs::path windowFolder = "window" / fs::path(c.folders[i]);
+            EXPECT_EQ(runWindow(picture, c.threshold, true, windowFolder), std::vector<std::string>());
+            EXPECT_TRUE(stageFiles(windowFolder) == stageFiles(c.folders[i])) << c.folders[i];
         }
     }
-    EXPECT_NE(stageFiles(root / "all/odd"), stageFiles(root / "t40/odd")) << "the threshold reaches SOBEL";
+    EXPECT_TRUE(stageFiles("all/odd") != stageFiles("t40/odd")) << "the threshold reaches SOBEL";
 }
 
-TEST(Batch, FailuresAreSaidAsTheWindowSaysThemAndTheBatchGoesOn) {
-    QTemporaryDir dir;
-    const fs::path root = dir.path().toStdString();
-    const std::string bad = savePicture(dir.filePath("bad.jpg"), 4);
-    const std::string a = savePicture(dir.filePath("a.png"), 6);
-    savePicture(dir.filePath("b.png"), 5);
-    std::ofstream(root / "file") << "a file where a folder should be";
-    fs::create_directories(root / "blocked/A.bmp");
-    fs::create_directories(root / "window/A.bmp");
-    const std::string unreadable = runWindow(bad, 128, false).at(0);
-    const std::string unwritable = runWindow(a, 128, true, (root / "window").string()).at(0);
+TEST_F(Batch, FailuresAreSaidAsTheWindowSaysThemAndTheBatchGoesOn) {
+    savePicture(designedPicture(4, 9), "bad.jpg", "PNG");
+    savePicture(designedPicture(6, 9), "a.png");
+    savePicture(designedPicture(5, 9), "b.png");
+    std::ofstream("file") << "a file where a folder should be";
+    fs::create_directories("blocked/A.bmp");
+    fs::create_directories("window/A.bmp");
+    const std::string unreadable = runWindow("bad.jpg", 128, false).at(0);
+    const std::string unwritable = runWindow("a.png", 128, true, "window").at(0);
     struct Case {
         QStringList arguments;
         int status;
@@ -88,37 +75,34 @@ TEST(Batch, FailuresAreSaidAsTheWindowSaysThemAndTheBatchGoesOn) {
           {{"--output", "x"}, 2, "edgepipe: --batch needs at least one picture\n"},
           {{"--bogus", "a.png"}, 2, "edgepipe: unknown option \"--bogus\"\n"}}) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const auto [status, out, err] =
-            runEdgepipe({.arguments = QStringList("--batch") + c.arguments, .dir = dir.path()});
+        const auto [status, out, err] = runEdgepipe({.arguments = QStringList("--batch") + c.arguments});
         EXPECT_EQ(std::tuple(status, out), std::tuple(c.status, ""));
         if (c.arguments.contains("--quiet"))
             EXPECT_EQ(err, c.err) << "quiet says failures only";
         else
             EXPECT_NE(err.find(c.err), std::string::npos) << err;
     }
-    EXPECT_TRUE(fs::exists(root / "b/C.bmp"));
-    EXPECT_FALSE(fs::exists(root / "bad"));
-    EXPECT_FALSE(fs::exists(root / "blocked/B.bmp"));
+    EXPECT_TRUE(fs::exists("b/C.bmp"));
+    EXPECT_FALSE(fs::exists("bad"));
+    EXPECT_FALSE(fs::exists("blocked/B.bmp"));
 }
 
 // SIGTERM at logout and Ctrl-C at the terminal end the batch after a whole stage file.
-TEST(Batch, SignalsStopAfterAWholeStageFileWithTheSummarySoFar) {
-    QTemporaryDir dir;
-    savePicture(dir.filePath("big.bmp"), 1000, 1000);
+TEST_F(Batch, SignalsStopAfterAWholeStageFileWithTheSummarySoFar) {
+    savePicture(designedPicture(1000, 1000), "big.bmp");
     for (const auto& [signal, status, name] :
          {std::tuple{SIGTERM, 143, "SIGTERM"}, {SIGINT, 130, "Ctrl-C"}}) {
         SCOPED_TRACE(name);
         const QString output = QString("stop-") + name;
         const auto [exitStatus, out, err] =
             runEdgepipe({.arguments = QStringList{"--batch", "--output", output} + QStringList(30, "big.bmp"),
-                         .dir = dir.path(),
                          .upMs = -1,
                          .signal = signal});
         EXPECT_EQ(exitStatus, status) << err;
         EXPECT_TRUE(matches(err, "\n30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by " +
                                      std::string(name) + "\\)\n"))
             << err;
-        for (const auto& entry : fs::recursive_directory_iterator(dir.filePath(output).toStdString()))
+        for (const auto& entry : fs::recursive_directory_iterator(output.toStdString()))
             EXPECT_TRUE(entry.is_directory() || fs::file_size(entry) == 54 + 3000 * 1000u)
                 << entry.path() << " is whole";
     }
@@ -126,15 +110,13 @@ TEST(Batch, SignalsStopAfterAWholeStageFileWithTheSummarySoFar) {
 
 // On a terminal: one live line, with the time per picture, cut to the terminal's width and erased
 // before a failure is said.
-TEST(Batch, OnATerminalOneLiveLineCutToItsWidth) {
+TEST_F(Batch, OnATerminalOneLiveLineCutToItsWidth) {
     if (QStandardPaths::findExecutable("script").isEmpty())
         GTEST_SKIP() << "no `script` (bsdutils) to give the batch a terminal";
-    QTemporaryDir dir;
-    savePicture(dir.filePath("bad.jpg"), 4);
-    savePicture(dir.filePath("a.png"), 6);
-    savePicture(dir.filePath("b.png"), 5);
+    savePicture(designedPicture(4, 9), "bad.jpg", "PNG");
+    savePicture(designedPicture(6, 9), "a.png");
+    savePicture(designedPicture(5, 9), "b.png");
     QProcess terminal;
-    terminal.setWorkingDirectory(dir.path());
     terminal.start(
         "script", {"-qefc", QString("stty cols 59; exec %1 --batch bad.jpg a.png b.png").arg(EDGEPIPE_BINARY),
                    "/dev/null"});

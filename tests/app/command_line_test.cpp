@@ -1,17 +1,18 @@
 // The program's command line, pictures dropped on the window, and starting without a display.
 #include <QDropEvent>
 #include <QMimeData>
-#include <QTemporaryDir>
 
 #include "app/program_run.h"
 #include "platform/application.h"
 
-TEST(CommandLine, OptionsAndAPictureToOpen) {
-    QTemporaryDir dir;
-    const std::string bad = savePicture(dir.filePath("photo.jpg"), 5);
+using namespace testing_support;
+using CommandLine = InTempDir;
+
+TEST_F(CommandLine, OptionsAndAPictureToOpen) {
+    const std::string bad = savePicture(designedPicture(5, 9), "photo.jpg", "PNG");
     const std::string hint = "Try \"edgepipe --help\" for the options.\n";
     const std::string batchOnly = "edgepipe: --threshold, --output and --quiet go with --batch\n" + hint;
-    savePicture(dir.filePath("b.png"), 5);
+    savePicture(designedPicture(5, 9), "b.png");
     struct Case {
         QStringList arguments;
         int status;
@@ -28,15 +29,14 @@ TEST(CommandLine, OptionsAndAPictureToOpen) {
           // Refused in a box, not on the terminal; the window stays up until SIGTERM.
           {{"photo.jpg", "b.png"}, 0, "^$", "edgepipe: opens one picture at a time; ignored: b.png\n"}}) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const auto [status, out, err] =
-            runEdgepipe({.arguments = c.arguments, .dir = dir.path(), .upMs = 2000});
+        const auto [status, out, err] = runEdgepipe({.arguments = c.arguments, .upMs = 2000});
         EXPECT_EQ(std::pair(status, err), std::pair(c.status, c.err));
         EXPECT_TRUE(matches(out, c.out)) << out;
     }
 
     // In the window, the given picture loads once the window is up, so a refusal shows over it.
     bool shownWhenRefused = false;
-    record().onError = [&] {
+    scriptPrompts().onError = [&] {
         shownWhenRefused = Form1->window()->isVisible();
         Form1->Close();
     };
@@ -45,17 +45,16 @@ TEST(CommandLine, OptionsAndAPictureToOpen) {
     EXPECT_TRUE(shownWhenRefused);
 }
 
-TEST(CommandLine, DropsOfFilesOnTheWindow) {
-    QTemporaryDir dir;
-    const auto url = [&](const char* name, int width) {
-        return QUrl::fromLocalFile(QString::fromStdString(savePicture(dir.filePath(name), width)));
+TEST_F(CommandLine, DropsOfFilesOnTheWindow) {
+    const auto url = [](const std::string& file) {
+        return QUrl::fromLocalFile(QString::fromStdString(file));
     };
-    const QUrl five = url("five.png", 5);
-    const QUrl seven = url("seven.bmp", 7);
-    const QUrl bad = url("bad.jpg", 3);
-    const std::string loadSays = runWindow(bad.toLocalFile().toStdString(), 128, false).at(0);
+    const QUrl five = url(savePicture(designedPicture(5, 9), "five.png"));
+    const QUrl seven = url(savePicture(designedPicture(7, 9), "seven.bmp"));
+    const QUrl bad = url(savePicture(designedPicture(3, 9), "bad.jpg", "PNG"));
+    const std::string loadSays = runWindow("bad.jpg", 128, false).at(0);
     TForm1 form;
-    Recorder& recorder = record();
+    ScriptedPrompts& prompts = scriptPrompts();
     struct Case {
         QList<QUrl> urls;  // none: a text is dropped
         bool accepted;
@@ -68,7 +67,7 @@ TEST(CommandLine, DropsOfFilesOnTheWindow) {
                           {{QUrl("https://example.org/five.png")}, false, 7, {}},
                           {{}, false, 7, {}}}) {
         SCOPED_TRACE(c.urls.empty() ? "text" : c.urls.front().toString().toStdString());
-        recorder.said.clear();
+        prompts.said.clear();
         QMimeData data;
         if (c.urls.empty())
             data.setText("five.png");
@@ -80,14 +79,13 @@ TEST(CommandLine, DropsOfFilesOnTheWindow) {
         QApplication::sendEvent(form.client(), &drop);
         QApplication::processEvents();
         EXPECT_EQ(std::tuple(enter.isAccepted(), drop.isAccepted(), form.Image1->Picture->Bitmap().Width(),
-                             recorder.said),
+                             prompts.said),
                   std::tuple(c.accepted, c.accepted, c.width, c.said));
     }
     EXPECT_TRUE(form.Image1->Stretch());
 }
 
-TEST(CommandLine, WithoutADisplayOneLineAndStatusOne) {
-    QTemporaryDir dir;
+TEST_F(CommandLine, WithoutADisplayOneLineAndStatusOne) {
     struct Case {
         QStringList env;
         std::string reason;
@@ -97,10 +95,9 @@ TEST(CommandLine, WithoutADisplayOneLineAndStatusOne) {
                           {{"DISPLAY=", "WAYLAND_DISPLAY=wayland-9", "XDG_SESSION_TYPE=wayland"},
                            "the Wayland display \"wayland-9\" cannot be used, and DISPLAY is not set"}}) {
         SCOPED_TRACE(c.reason);
-        EXPECT_EQ(
-            runEdgepipe({.arguments = {}, .dir = dir.path(), .env = c.env + QStringList{"QT_QPA_PLATFORM"}}),
-            Ran(1, "",
-                "edgepipe: no display to show the window on (" + c.reason +
-                    "); start it from a desktop session, or without a display: xvfb-run edgepipe\n"));
+        EXPECT_EQ(runEdgepipe({.arguments = {}, .env = c.env + QStringList{"QT_QPA_PLATFORM"}}),
+                  Ran(1, "",
+                      "edgepipe: no display to show the window on (" + c.reason +
+                          "); start it from a desktop session, or without a display: xvfb-run edgepipe\n"));
     }
 }

@@ -14,7 +14,7 @@ class WindowTest : public InTempDir {
 protected:
     void SetUp() override {
         InTempDir::SetUp();
-        platform::setPrompts(std::unique_ptr<platform::Prompts>(prompts));
+        prompts = &scriptPrompts();
         form = std::make_unique<TForm1>();
     }
     void TearDown() override {
@@ -40,7 +40,7 @@ protected:
     Pixels source() const { return toPixels(form->Image1->Picture->Bitmap()); }
     Pixels result() const { return toPixels(form->Image2->Picture->Bitmap()); }
 
-    ScriptedPrompts* prompts = new ScriptedPrompts;  // installed, so owned by the platform
+    ScriptedPrompts* prompts = nullptr;  // installed, so owned by the platform
     std::unique_ptr<TForm1> form;
 };
 

@@ -1,6 +1,5 @@
 // The window itself: its controls and their start, focus, tab order and keys, how the views draw,
 // the busy cursor, captions at every scale, and the program as a process.
-#include <QProcess>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -49,8 +48,6 @@ TEST_F(Window, ControlsStartWhereAndAsTheLayoutSays) {
     EXPECT_EQ(std::tuple(form->Image1->Stretch(), form->Image2->Stretch(), form->Edit1->Text()),
               std::tuple(false, false, ""));
     load(std::nullopt);
-    EXPECT_TRUE(prompts->lastFilter.starts_with("All pictures (*.bmp *.dib *.png *.jpg"))
-        << prompts->lastFilter;
     EXPECT_TRUE(samePixels(source(), Pixels()));
     EXPECT_FALSE(form->Image1->Stretch());
     EXPECT_EQ(prompts->errors, Errors{});
@@ -156,16 +153,4 @@ TEST_F(Window, CaptionsFitAtThisScale) {
         for (const QChar c : QString::fromStdString(button->Caption()))
             EXPECT_TRUE(metrics.inFontUcs4(c.unicode())) << button->Caption();
     }
-}
-
-// The program as a process: it stays up until asked to end, then ends cleanly having written
-// nothing. (Without a display: CommandLine.WithoutADisplayOneLineAndStatusOne.)
-TEST_F(Window, ProgramRunsUntilAskedToEnd) {
-    QProcess program;
-    program.start(EDGEPIPE_BINARY, {});  // in this test's folder, on the offscreen platform as this test
-    EXPECT_FALSE(program.waitForFinished(1500)) << "the window stays up until it is closed";
-    program.terminate();
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_EQ(std::pair(program.exitStatus(), program.exitCode()), std::pair(QProcess::NormalExit, 0));
-    EXPECT_TRUE(fs::is_empty(dir()));
 }

@@ -11,6 +11,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <numeric>
 #include <random>
 
@@ -42,27 +43,39 @@ private:
     fs::path dir_, previous_ = fs::current_path();
 };
 
-// Records every box, and whether the busy cursor showed when a message came, and answers the open
-// dialog from a queue (a file name, or nullopt: cancel).
+// Records every box, in `said` all of them in order, and whether the busy cursor showed when a
+// message came; calls onError after a failure is said; answers the open dialog from a queue (a file
+// name, or nullopt: cancel).
 struct ScriptedPrompts : platform::Prompts {
     void message(const std::string& text) override {
         messages.push_back(text);
+        said.push_back(text);
         const QCursor* cursor = QGuiApplication::overrideCursor();
         busy.push_back(cursor != nullptr && cursor->shape() == Qt::WaitCursor);
     }
-    void error(const std::string& text) override { errors.push_back(text); }
-    std::optional<std::string> openPicture(const std::string& filter, const std::string&) override {
-        lastFilter = filter;
+    void error(const std::string& text) override {
+        errors.push_back(text);
+        said.push_back(text);
+        onError();
+    }
+    std::optional<std::string> openPicture(const std::string&, const std::string&) override {
         if (answers.empty()) return std::nullopt;
         const std::optional<std::string> answer = answers.front();
         answers.pop_front();
         return answer;
     }
-    std::vector<std::string> messages, errors;
+    std::vector<std::string> messages, errors, said;
     std::vector<bool> busy;
     std::deque<std::optional<std::string>> answers;
-    std::string lastFilter;
+    std::function<void()> onError = [] {};
 };
+
+// Installs fresh scripted prompts and returns them.
+inline ScriptedPrompts& scriptPrompts() {
+    auto* prompts = new ScriptedPrompts;
+    platform::setPrompts(std::unique_ptr<platform::Prompts>(prompts));
+    return *prompts;
+}
 
 struct Bgr {
     std::uint8_t b, g, r;
