@@ -14,19 +14,15 @@ namespace imaging::rows::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 using platform::HWY_NAMESPACE::overRow;
 
-// The 16-bit lanes the pixel arithmetic runs in: a step handles as many pixels as it has lanes.
+// The 16-bit lanes the edge arithmetic runs in: a step handles as many pixels as it has lanes.
 using Words = hn::ScalableTag<std::uint16_t>;
 using Bytes = hn::ScalableTag<std::uint8_t>;
 
-// Blue, green and red of d's number of pixels from bgr, widened to 16 bits.
-template <class D, class V>
-HWY_INLINE void loadColours(D d, const std::uint8_t* bgr, V& b, V& g, V& r) {
-    const hn::Rebind<std::uint8_t, D> d8;
-    hn::Vec<decltype(d8)> b8, g8, r8;
-    hn::LoadInterleaved3(d8, bgr, b8, g8, r8);
-    b = hn::PromoteTo(d, b8);
-    g = hn::PromoteTo(d, g8);
-    r = hn::PromoteTo(d, r8);
+// The compiler turns a multiplication by a constant into two to four shifts and adds, which made
+// luma twice as slow as the multiplications; a weight read back from memory stays a multiplication.
+HWY_INLINE std::uint16_t opaque(std::uint16_t value) {
+    volatile std::uint16_t hidden = value;
+    return hidden;
 }
 
 template <class D, class V>
@@ -41,27 +37,61 @@ HWY_INLINE void storeBytes(D, V v, std::uint8_t* out) {
     hn::StoreU(hn::DemoteTo(d8, hn::BitCast(hn::RebindToSigned<D>(), v)), d8, out);
 }
 
+// out[x] = pixel(d16, b, g, r) for the row's pixels, where `pixel` works on the pixels' blue, green
+// and red widened to 16-bit lanes and returns byte values there. A step splits a whole vector of
+// each colour into halves, which costs less than gathering half as many pixels at a time.
+template <class Pixel>
+HWY_INLINE void mapPixels(const std::uint8_t* bgr, std::uint8_t* out, int width, const Pixel& pixel) {
+    overRow(Bytes(), 0, width, [&](auto d, int x) HWY_ATTR {
+        hn::Vec<decltype(d)> b, g, r;
+        hn::LoadInterleaved3(d, bgr + 3 * x, b, g, r);
+        if constexpr (hn::MaxLanes(d) == 1) {
+            const hn::Rebind<std::uint16_t, decltype(d)> dw;
+            storeBytes(dw, pixel(dw, hn::PromoteTo(dw, b), hn::PromoteTo(dw, g), hn::PromoteTo(dw, r)),
+                       out + x);
+        } else {
+#if HWY_TARGET != HWY_SCALAR  // which has one lane only, and no halves
+            const hn::Half<decltype(d)> dh;
+            const hn::Rebind<std::uint16_t, decltype(dh)> dw;
+            const hn::RebindToSigned<decltype(dw)> di;
+            const auto low =
+                pixel(dw, hn::PromoteTo(dw, hn::LowerHalf(dh, b)), hn::PromoteTo(dw, hn::LowerHalf(dh, g)),
+                      hn::PromoteTo(dw, hn::LowerHalf(dh, r)));
+            const auto high =
+                pixel(dw, hn::PromoteTo(dw, hn::UpperHalf(dh, b)), hn::PromoteTo(dw, hn::UpperHalf(dh, g)),
+                      hn::PromoteTo(dw, hn::UpperHalf(dh, r)));
+            hn::StoreU(hn::Combine(d, hn::DemoteTo(dh, hn::BitCast(di, high)),
+                                   hn::DemoteTo(dh, hn::BitCast(di, low))),
+                       d, out + x);
+#endif
+        }
+    });
+}
+
 // Luma (see lumaOf) in 16 bits: with q = 299 R + 587 G + 114 B and d = [108 R + 304 G > 37 B],
 // the luma is (q - d) / 1000, since the -d only changes where q is a multiple of 1000. q is split
 // as 8 (37 R + 73 G + 14 B) + (3 R + 3 G + 2 B), so (q - d) / 8 stays below 2^15 without q ever
-// being formed, and x / 125 for x < 59074 is (x * 33555) >> 22. The test for d is divided by 4.
+// being formed, and x / 125 for x < 59074 is (x * 33555) >> 22. The test for d is divided by 4;
+// both of its sides stay below 2^15, where a signed comparison is the cheaper one.
 void lumaRow(const std::uint8_t* bgr, std::uint8_t* out, int width) {
-    overRow(Words(), 0, width, [&](auto d, int x) HWY_ATTR {
-        hn::Vec<decltype(d)> b, g, r;
-        loadColours(d, bgr + 3 * x, b, g, r);
-        const auto quarterBlue = hn::ShiftRight<2>(b * hn::Set(d, std::uint16_t{37}));
-        const auto justBelow = hn::VecFromMask(d, hn::Gt(weighted(d, b, g, r, 0, 76, 27), quarterBlue));
-        const auto eighths = weighted(d, b, g, r, 14, 73, 37) +
-                             hn::ShiftRight<3>(weighted(d, b, g, r, 2, 3, 3) + justBelow);  // -d
-        storeBytes(d, hn::ShiftRight<6>(hn::MulHigh(eighths, hn::Set(d, std::uint16_t{33555}))), out + x);
+    const std::uint16_t k37 = opaque(37), k76 = opaque(76), k27 = opaque(27), k3 = opaque(3),
+                        k14 = opaque(14), k73 = opaque(73), k33555 = opaque(33555);
+    mapPixels(bgr, out, width, [=](auto d, auto b, auto g, auto r) HWY_ATTR {
+        const hn::RebindToSigned<decltype(d)> di;
+        const auto quarterBlue = hn::ShiftRight<2>(b * hn::Set(d, k37));
+        const auto greenRed = g * hn::Set(d, k76) + r * hn::Set(d, k27);
+        const auto minusD = hn::BitCast(
+            d, hn::VecFromMask(di, hn::Gt(hn::BitCast(di, greenRed), hn::BitCast(di, quarterBlue))));
+        const auto rest = (r + g) * hn::Set(d, k3) + b + b;
+        const auto eighths = weighted(d, b, g, r, k14, k73, k37) + hn::ShiftRight<3>(rest + minusD);
+        return hn::ShiftRight<6>(hn::MulHigh(eighths, hn::Set(d, k33555)));
     });
 }
 
 void greyRow(const std::uint8_t* bgr, std::uint8_t* out, int width) {
-    overRow(Words(), 0, width, [&](auto d, int x) HWY_ATTR {
-        hn::Vec<decltype(d)> b, g, r;
-        loadColours(d, bgr + 3 * x, b, g, r);
-        storeBytes(d, hn::ShiftRight<8>(weighted(d, b, g, r, 28, 151, 77)), out + x);  // see greyOf
+    const std::uint16_t k28 = opaque(28), k151 = opaque(151), k77 = opaque(77);
+    mapPixels(bgr, out, width, [=](auto d, auto b, auto g, auto r) HWY_ATTR {
+        return hn::ShiftRight<8>(weighted(d, b, g, r, k28, k151, k77));  // see greyOf
     });
 }
 
@@ -97,6 +127,10 @@ void edgesRow(const std::uint8_t* above, const std::uint8_t* here, const std::ui
     });
 }
 
+// The median steps at most 32 bytes: with 64, every other load splits a cache line, and AVX-512 took
+// longer than AVX2 for the same work.
+using MedianBytes = hn::CappedTag<std::uint8_t, 32>;
+
 template <class V>
 HWY_INLINE V median3(V a, V b, V c) {
     return hn::Max(hn::Min(a, b), hn::Min(hn::Max(a, b), c));
@@ -106,7 +140,7 @@ HWY_INLINE V median3(V a, V b, V c) {
 // the median is med3(largest of the smallest, middle of the middles, smallest of the largest).
 void medianRow(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
                std::uint8_t* out) {
-    overRow(Bytes(), 0, width, [&](auto d, int x) HWY_ATTR {
+    overRow(MedianBytes(), 0, width, [&](auto d, int x) HWY_ATTR {
         using V = hn::Vec<decltype(d)>;
         auto column = [&](int c, V& low, V& middle, V& high) HWY_ATTR {
             const V a = hn::LoadU(d, above + x + c), b = hn::LoadU(d, here + x + c),
