@@ -24,8 +24,11 @@ LABELS = {}
 def medians(path, aggregate="median"):
     """{(what, who, threads, size, picture): median real time in ms}, and the run's context; or the
     standard deviation of the repetitions with aggregate="stddev"."""
-    with open(path) as f:
-        data = json.load(f)
+    try:
+        with open(path) as f:
+            data = json.load(f)
+    except FileNotFoundError:
+        return {}, {}
     out = {}
     for b in data["benchmarks"]:
         if b.get("aggregate_name") != aggregate:
@@ -38,6 +41,14 @@ def medians(path, aggregate="median"):
         out[(what, who, int(threads), size, picture)] = b["real_time"] * scale
         LABELS[(what, who, int(threads), size, picture)] = b.get("label", "")
     return out, data.get("context", {})
+
+
+def raw(path):
+    try:
+        with open(path) as f:
+            return json.load(f)["benchmarks"]
+    except FileNotFoundError:
+        return []
 
 
 def order(sizes):
@@ -323,8 +334,7 @@ def memory_table(memory_txt, failures):
 def main(kernels_json, presses_json, memory_txt, split_json=None):
     kernels, context = medians(kernels_json)
     spread, _ = medians(kernels_json, "stddev")
-    with open(kernels_json) as f:
-        repetitions = max((b.get("repetitions", 1) for b in json.load(f)["benchmarks"]), default=1)
+    repetitions = max((b.get("repetitions", 1) for b in raw(kernels_json)), default=1)
     print(machine_line(context))
     print()
     failures, unclear = [], []

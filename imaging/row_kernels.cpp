@@ -38,8 +38,9 @@ HWY_INLINE void storeBytes(D, V v, std::uint8_t* out) {
 }
 
 // out[x] = pixel(d16, b, g, r) for the row's pixels, where `pixel` works on the pixels' blue, green
-// and red widened to 16-bit lanes and returns byte values there. A step splits a whole vector of
-// each colour into halves, which costs less than gathering half as many pixels at a time.
+// and red widened to 16-bit lanes and returns byte values there. A step reads a whole vector of each
+// colour and takes the pixels in the low and the high byte of each 16-bit lane apart, which needs no
+// shuffles across the vector, and puts the results back the same way.
 template <class Pixel>
 HWY_INLINE void mapPixels(const std::uint8_t* bgr, std::uint8_t* out, int width, const Pixel& pixel) {
     overRow(Bytes(), 0, width, [&](auto d, int x) HWY_ATTR {
@@ -50,20 +51,13 @@ HWY_INLINE void mapPixels(const std::uint8_t* bgr, std::uint8_t* out, int width,
             storeBytes(dw, pixel(dw, hn::PromoteTo(dw, b), hn::PromoteTo(dw, g), hn::PromoteTo(dw, r)),
                        out + x);
         } else {
-#if HWY_TARGET != HWY_SCALAR  // which has one lane only, and no halves
-            const hn::Half<decltype(d)> dh;
-            const hn::Rebind<std::uint16_t, decltype(dh)> dw;
-            const hn::RebindToSigned<decltype(dw)> di;
-            const auto low =
-                pixel(dw, hn::PromoteTo(dw, hn::LowerHalf(dh, b)), hn::PromoteTo(dw, hn::LowerHalf(dh, g)),
-                      hn::PromoteTo(dw, hn::LowerHalf(dh, r)));
-            const auto high =
-                pixel(dw, hn::PromoteTo(dw, hn::UpperHalf(dh, b)), hn::PromoteTo(dw, hn::UpperHalf(dh, g)),
-                      hn::PromoteTo(dw, hn::UpperHalf(dh, r)));
-            hn::StoreU(hn::Combine(d, hn::DemoteTo(dh, hn::BitCast(di, high)),
-                                   hn::DemoteTo(dh, hn::BitCast(di, low))),
-                       d, out + x);
-#endif
+            const hn::Repartition<std::uint16_t, decltype(d)> dw;
+            const auto lowByte = hn::Set(dw, std::uint16_t{0xFF});
+            auto low = [&](auto v) HWY_ATTR { return hn::And(hn::BitCast(dw, v), lowByte); };
+            auto high = [&](auto v) HWY_ATTR { return hn::ShiftRight<8>(hn::BitCast(dw, v)); };
+            const auto lows = pixel(dw, low(b), low(g), low(r));
+            const auto highs = pixel(dw, high(b), high(g), high(r));
+            hn::StoreU(hn::BitCast(d, hn::Or(lows, hn::ShiftLeft<8>(highs))), d, out + x);
         }
     });
 }
