@@ -27,7 +27,8 @@ HWY_INLINE std::uint16_t opaque(std::uint16_t value) {
 
 template <class D, class V>
 HWY_INLINE V weighted(D d, V b, V g, V r, std::uint16_t wb, std::uint16_t wg, std::uint16_t wr) {
-    return b * hn::Set(d, wb) + g * hn::Set(d, wg) + r * hn::Set(d, wr);
+    return hn::Add(hn::Add(hn::Mul(b, hn::Set(d, wb)), hn::Mul(g, hn::Set(d, wg))),
+                   hn::Mul(r, hn::Set(d, wr)));
 }
 
 // Stores 16-bit lanes that hold byte values as bytes.
@@ -72,12 +73,13 @@ void lumaRow(const std::uint8_t* bgr, std::uint8_t* out, int width) {
                         k14 = opaque(14), k73 = opaque(73), k33555 = opaque(33555);
     mapPixels(bgr, out, width, [=](auto d, auto b, auto g, auto r) HWY_ATTR {
         const hn::RebindToSigned<decltype(d)> di;
-        const auto quarterBlue = hn::ShiftRight<2>(b * hn::Set(d, k37));
-        const auto greenRed = g * hn::Set(d, k76) + r * hn::Set(d, k27);
+        const auto quarterBlue = hn::ShiftRight<2>(hn::Mul(b, hn::Set(d, k37)));
+        const auto greenRed = hn::Add(hn::Mul(g, hn::Set(d, k76)), hn::Mul(r, hn::Set(d, k27)));
         const auto minusD = hn::BitCast(
             d, hn::VecFromMask(di, hn::Gt(hn::BitCast(di, greenRed), hn::BitCast(di, quarterBlue))));
-        const auto rest = (r + g) * hn::Set(d, k3) + b + b;
-        const auto eighths = weighted(d, b, g, r, k14, k73, k37) + hn::ShiftRight<3>(rest + minusD);
+        const auto rest = hn::Add(hn::Mul(hn::Add(r, g), hn::Set(d, k3)), hn::Add(b, b));
+        const auto eighths =
+            hn::Add(weighted(d, b, g, r, k14, k73, k37), hn::ShiftRight<3>(hn::Add(rest, minusD)));
         return hn::ShiftRight<6>(hn::MulHigh(eighths, hn::Set(d, k33555)));
     });
 }
@@ -97,6 +99,12 @@ void blueRow(const std::uint8_t* bgr, std::uint8_t* out, int width) {
     });
 }
 
+// a + 2 b + c, the Sobel weights across the gradient.
+template <class V>
+HWY_INLINE V smooth(V a, V b, V c) {
+    return hn::Add(hn::Add(a, c), hn::Add(b, b));
+}
+
 // The Sobel gradients in signed 16 bits (at most 1020 either way). gv^2 + gh^2 <= T^2 is decided
 // without 32-bit lanes: a gradient above T is an edge on its own, and with both at most
 // T <= 255 each square fits, and gv^2 > T^2 - gh^2 exactly when the sum is above T^2.
@@ -110,13 +118,14 @@ void edgesRow(const std::uint8_t* above, const std::uint8_t* here, const std::ui
         const auto a0 = at(above, -1), a1 = at(above, 0), a2 = at(above, 1);
         const auto b0 = at(below, -1), b1 = at(below, 0), b2 = at(below, 1);
         const auto h0 = at(here, -1), h2 = at(here, 1);
-        const auto gv = (b0 + b1 + b1 + b2) - (a0 + a1 + a1 + a2);
-        const auto gh = (a0 + h0 + h0 + b0) - (a2 + h2 + h2 + b2);
+        const auto gv = hn::Sub(smooth(b0, b1, b2), smooth(a0, a1, a2));
+        const auto gh = hn::Sub(smooth(a0, h0, b0), smooth(a2, h2, b2));
         const auto t = hn::Set(d, static_cast<std::uint16_t>(threshold));
         const auto v = hn::BitCast(d, hn::Abs(gv)), h = hn::BitCast(d, hn::Abs(gh));
         const auto vWithin = hn::Min(v, t), hWithin = hn::Min(h, t);
-        const auto rest = hn::Set(d, static_cast<std::uint16_t>(threshold * threshold)) - hWithin * hWithin;
-        const auto over = hn::Or(hn::Gt(hn::Max(v, h), t), hn::Gt(vWithin * vWithin, rest));
+        const auto rest =
+            hn::Sub(hn::Set(d, static_cast<std::uint16_t>(threshold * threshold)), hn::Mul(hWithin, hWithin));
+        const auto over = hn::Or(hn::Gt(hn::Max(v, h), t), hn::Gt(hn::Mul(vWithin, vWithin), rest));
         storeBytes(d, hn::IfThenZeroElse(over, hn::Set(d, std::uint16_t{255})), out + x);
     });
 }
