@@ -1,5 +1,8 @@
 // The row kernels, written once with Highway: foreach_target.h compiles this file again for every
 // instruction set, and the HWY_ONCE part at the end dispatches to the processor's best one.
+// Every instruction set Highway knows for this processor family, the portable one included even
+// where the baseline has vectors (ARM64), so that tests and benchmarks can run it.
+#define HWY_COMPILE_ALL_ATTAINABLE
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "imaging/row_kernels.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep

@@ -1,5 +1,8 @@
 // The grey-to-24-bit widening, written once with Highway for every instruction set it is compiled
 // for; the processor's best one is chosen at the first call.
+// Every instruction set Highway knows for this processor family, the portable one included even
+// where the baseline has vectors (ARM64), so that tests and benchmarks can run it.
+#define HWY_COMPILE_ALL_ATTAINABLE
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "platform/widening.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
