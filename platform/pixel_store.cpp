@@ -96,9 +96,7 @@ private:
             std::free(data);
             data = nullptr;
         }
-        if (!data)
-            throw Error("not enough memory (" + std::to_string((size >> 20) + 1) +
-                        " MB more were needed); close other programs or work on a smaller picture");
+        if (!data) throw Error("not enough memory; close other programs or work on a smaller picture");
         return static_cast<std::uint8_t*>(data);
     }
 

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -85,7 +86,7 @@ TEST(Batch, FailuresAreSaidAsTheWindowSaysThemAndTheBatchGoesOn) {
           {{"--quiet", "a.png", "bad.jpg", "b.png"}, 1, "[2/3] bad.jpg: failed: " + unreadable + "\n"},
           {{"--output", "blocked", "a.png"},
            1,
-           "[1/1] a.png: failed: " + unwritable + "\n1 picture: 0 done, 1 failed\n"},
+           "[1/1] a.png: failed: " + unwritable + "\n1 picture: 0 done, 1 failed; its folder: blocked\n"},
           {{"--output", "file/x", "a.png"}, 1, "[1/1] a.png: failed: file/x: cannot hold the stage files ("},
           {{"--threshold", "256", "a.png"},
            2,
@@ -110,12 +111,21 @@ TEST(Batch, SigtermStopsAfterAWholeStageFileWithTheSummarySoFar) {
     const auto [status, out, err] = runEdgepipe(
         QStringList{"--batch", "--output", "stop"} + QStringList(30, "big.bmp"), dir.path(), {}, -1);
     EXPECT_EQ(status, 143) << err;
-    EXPECT_TRUE(
-        matches(err, "\n30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by SIGTERM\\)\n"))
-        << err;
+    const QRegularExpressionMatch stop =
+        QRegularExpression(
+            "\n30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by SIGTERM in "
+            "\\[[0-9]+/30\\] big\\.bmp, (before its first stage file|with (.*) written in "
+            "(stop/big[-0-9]*))\\)\n")
+            .match(QString::fromStdString(err));
+    ASSERT_TRUE(stop.hasMatch()) << err;
     for (const auto& entry : fs::recursive_directory_iterator(dir.filePath("stop").toStdString()))
         EXPECT_TRUE(entry.is_directory() || fs::file_size(entry) == 54 + 3000 * 1000u)
             << entry.path() << " is whole";
+    std::string written;  // the stage files in the folder named, as the summary lists them
+    for (const char* stage : {"A.bmp", "B.bmp", "C.bmp"})
+        if (fs::exists(dir.filePath(stop.captured(3) + "/" + stage).toStdString()))
+            written += (written.empty() ? "" : " and ") + std::string(stage);
+    EXPECT_EQ(written, stop.captured(2).toStdString());
 }
 
 // On a terminal: one live line, with the time per picture, cut to the terminal's width and erased
@@ -136,4 +146,31 @@ TEST(Batch, OnATerminalOneLiveLineCutToItsWidth) {
     EXPECT_TRUE(matches(
         shown, "\x1b\\[K\\[2/3\\] 0 done, 1 failed; now a\\.png; [0-9]\\.[0-9]{2} s a picture, about\r"))
         << shown;
+}
+
+// Pictures named with leading dots write into folders inside --output; on a terminal each picture
+// whose folder name had to be changed keeps a plain line, and the summary names the last folder.
+TEST(Batch, FolderNamesStayInsideTheOutputAndChangedOnesAreSaid) {
+    QTemporaryDir dir;
+    const fs::path root = dir.path().toStdString();
+    std::set<std::string> files, expected = {"...bmp", "..bmp", ".odd.png", "odd.png"};
+    for (const std::string& picture : expected) savePicture(dir.filePath(QString::fromStdString(picture)), 5);
+    QProcess terminal;
+    terminal.setWorkingDirectory(dir.path());
+    terminal.start(
+        "script",
+        {"-qefc", QString("exec %1 --batch --output o/x ...bmp ..bmp .odd.png odd.png").arg(EDGEPIPE_BINARY),
+         "/dev/null"});
+    terminal.closeWriteChannel();
+    ASSERT_TRUE(terminal.waitForFinished(60000));
+    const std::string shown = terminal.readAllStandardOutput().toStdString();
+    for (const std::string folder : {"picture", "picture-2", "odd", "odd-2"}) {
+        EXPECT_TRUE(matches(shown, ": done in [0-9.]+ s, stage files in o/x/" + folder + "\r\n")) << shown;
+        for (const char* stage : {"/A.bmp", "/B.bmp", "/C.bmp"}) expected.insert("o/x/" + folder + stage);
+    }
+    EXPECT_NE(shown.find("4 pictures: 4 done, 0 failed; the last one's folder: o/x/odd-2"), std::string::npos)
+        << shown;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file()) files.insert(fs::relative(entry.path(), root).string());
+    EXPECT_EQ(files, expected);
 }

@@ -3,9 +3,13 @@
 // are written or read.
 #include <linux/capability.h>
 #include <sys/syscall.h>
+#include <atomic>
+#include <chrono>
 #include <map>
+#include <thread>
 
 #include "app/window_fixture.h"
+#include "imaging/parallel.h"
 
 using namespace testing_support;
 using Pipeline = WindowTest;
@@ -18,8 +22,10 @@ TEST_F(Pipeline, ButtonsNeedTheirStageFilesWriteThemAndThePreviewFeedsSobel) {
     load(savePicture(picture, "photo.png")), load(std::nullopt);  // the second, cancelled, keeps the picture
     EXPECT_TRUE(source() == picture && form->Image1->Stretch());
     form->Image2->Picture->Assign(toBitmap(grey(3, 3, 7)));
+    const std::string in = " in " + fs::current_path().string() + "; ";
     EXPECT_EQ(std::pair(press(form->Button5), press(form->Button1)),
-              std::pair(Errors{"A.bmp: no such file"}, Errors{"B.bmp: no such file"}));
+              std::pair(Errors{"A.bmp: no such file" + in + "灰階 makes it"},
+                        Errors{"B.bmp: no such file" + in + "濾波 makes it"}));
     EXPECT_FALSE(result() != grey(3, 3, 7) || form->Image2->Stretch() || fs::exists("B.bmp") ||
                  fs::exists("C.bmp"));
     EXPECT_EQ(form->Edit1->Text(), "") << "the read-out changes only once the precondition holds";
@@ -157,4 +163,65 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
         for (platform::TButton* button : buttons) ASSERT_EQ(press(button), Errors{});
         EXPECT_TRUE(stageFile("B.bmp") == wanted[1] && stageFile("C.bmp") == referenceEdges(wanted[1], 128));
     }
+}
+
+namespace {
+
+const Errors kShortOfMemory{"not enough memory; close other programs or work on a smaller picture"};
+
+// In a median band of a picture 9 pixels wide, each thread waits in its first band until the
+// other is in one too, so that both work on the job; then the band of `failingThread` (1: the
+// helper, 2: the caller) runs short of memory.
+std::atomic<int> failingThread{0}, threadsInBand{0};
+std::thread::id callerThread;
+bool bandRunsShort(std::size_t size) {
+    if (size != (9 + 2) * 14) return false;
+    const int self = std::this_thread::get_id() == callerThread ? 2 : 1;
+    threadsInBand |= self;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (threadsInBand != 3 && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
+    return self == failingThread;
+}
+
+}  // namespace
+
+// A band short of memory fails its press with the store's message, once both threads are out of the
+// job, on either thread; the next press works.
+TEST_F(Pipeline, ABandShortOfMemoryOnEitherThreadFailsOnlyItsPress) {
+    if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: no helper thread";
+    const Pixels picture = designedPicture(9, 80);
+    load(savePicture(picture));
+    ASSERT_EQ(press(form->Button4), Errors{});
+    const bool splitBefore = imaging::splitEveryJob(true);
+    callerThread = std::this_thread::get_id();
+    platform::setAllocationFault(bandRunsShort);
+    for (const int thread : {1, 2}) {
+        SCOPED_TRACE(thread == 1 ? "on the helper" : "on the caller");
+        failingThread = thread;
+        threadsInBand = 0;
+        const Errors errors = press(form->Button5);
+        EXPECT_EQ(std::tuple(errors, threadsInBand.load()), std::tuple(kShortOfMemory, 3));
+        failingThread = 0;
+        EXPECT_EQ(press(form->Button5), Errors{});
+    }
+    platform::setAllocationFault(nullptr);
+    imaging::splitEveryJob(splitBefore);
+}
+
+// A load short of memory leaves the picture as it was; short only while keeping buffers ready for
+// the previews, it loads all the same.
+TEST_F(Pipeline, ALoadIsAllOrNothing) {
+    static std::atomic<int> blocks;
+    const Pixels first = designedPicture(5, 4), second = designedPicture(160, 140);
+    load(savePicture(first, "first.bmp"));
+    savePicture(second, "second.bmp");
+    platform::releaseStore();
+    platform::setAllocationFault([](std::size_t) { return true; });
+    load("second.bmp");
+    EXPECT_EQ(std::tuple(prompts->errors, source()), std::tuple(kShortOfMemory, first));
+    prompts->errors.clear();
+    platform::setAllocationFault([](std::size_t size) { return size == 480 * 140 && ++blocks == 3; });
+    load("second.bmp");
+    platform::setAllocationFault(nullptr);
+    EXPECT_EQ(std::tuple(prompts->errors, source()), std::tuple(Errors{}, second));
 }

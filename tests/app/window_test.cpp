@@ -66,7 +66,8 @@ TEST_F(Window, FocusStartsOnSobelTabFollowsTheOrderAndKeysWork) {
         prompts->messages.clear(), prompts->errors.clear(), QTest::keyClick(QApplication::focusWidget(), key),
             QTest::qWait(200);
         EXPECT_EQ(std::pair(prompts->messages, prompts->errors),
-                  std::pair(Errors{"請載入圖檔!!"}, Errors{"B.bmp: no such file"}))
+                  std::pair(Errors{"請載入圖檔!!"}, Errors{"B.bmp: no such file in " +
+                                                           fs::current_path().string() + "; 濾波 makes it"}))
             << key;
     }
 }
