@@ -44,7 +44,7 @@ public:
     std::filesystem::path stageFolder;
 
 private:
-    std::filesystem::path StageFolder() const;
+    std::filesystem::path CurrentStageFolder() const;
     void LumaDecomposition();
     void LumaDisplay();
     void ShowThreshold(int threshold);

@@ -20,8 +20,9 @@ const char* makerOf(const char* stageFile) {
 // The folder as a person reads it: absolute, without "." or ".." parts, doubled or trailing
 // separators.
 fs::path clean(const fs::path& folder) {
-    std::error_code ignored;
-    fs::path full = fs::absolute(folder, ignored).lexically_normal();
+    std::error_code error;
+    fs::path full = fs::absolute(folder, error);
+    full = (error ? folder : full).lexically_normal();
     if (!full.has_filename() && full != full.root_path()) full = full.parent_path();
     return full;
 }
