@@ -55,7 +55,7 @@ std::vector<Job> plan(const CommandLine& request) {
             std::string name = plain;
             for (int n = 2; !taken.insert(name).second; ++n) name = plain + "-" + std::to_string(n);
             job.folder /= name;
-            job.shown = (fs::path(request.output) / name).string();
+            job.shown = (fs::path(request.output) / name).lexically_normal().string();
             job.renamed = name != stem;
         }
         jobs.push_back(std::move(job));
