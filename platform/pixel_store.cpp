@@ -53,6 +53,7 @@ public:
     void prepare(std::size_t size, int count) {
         if (size < kSmallestKept) return;
         std::vector<Block> fresh;
+        fresh.reserve(static_cast<std::size_t>(std::max(count, 0)));
         {
             std::lock_guard lock(mutex_);
             count -= static_cast<int>(
@@ -77,7 +78,7 @@ private:
     static Block allocate(std::size_t size) {
         if (size < kHugePage) return Block{checked(std::malloc(size), size), size};
         const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-        auto* data = checked(std::aligned_alloc(kHugePage, rounded), rounded);
+        auto* data = checked(std::aligned_alloc(kHugePage, rounded), size);
         madvise(data, rounded, MADV_HUGEPAGE);  // only advice: without it the block is just 4 KB pages
         return Block{data, rounded};
     }
