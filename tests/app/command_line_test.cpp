@@ -173,3 +173,19 @@ TEST(CommandLine, WithoutADisplayOneLineAndStatusOne) {
                           "); start it from a desktop session, or without a display: xvfb-run edgepipe\n"));
     }
 }
+
+// A platform Qt has no plugin for is named with the ones Qt has, whether -platform or
+// QT_QPA_PLATFORM asked for it, rather than said to be a missing display.
+TEST(CommandLine, UnknownPlatformNamedWithThePluginsQtHas) {
+    QTemporaryDir dir;
+    for (const auto& [arguments, env, by] :
+         {std::tuple(QStringList{"-platform", "nosuch"}, QStringList{}, "-platform"),
+          {{}, {"QT_QPA_PLATFORM=nosuch"}, "QT_QPA_PLATFORM"}}) {
+        const auto [status, out, err] = runEdgepipe(arguments, dir.path(), env);
+        const QRegularExpression says(
+            QString("^edgepipe: Qt has no platform plugin \"nosuch\" \\(asked for by ") + by +
+            "\\)\nedgepipe: the ones it has in /\\S+/platforms: [a-z, ]*offscreen[a-z, ]*\n$");
+        EXPECT_EQ(std::pair(status, says.match(QString::fromStdString(err)).hasMatch()), std::pair(1, true))
+            << err;
+    }
+}

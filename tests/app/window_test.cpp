@@ -1,5 +1,6 @@
 // The window itself: its controls and their start, focus, tab order and keys, how the views draw,
 // the busy cursor, captions at every scale, and the program as a process.
+#include <QAccessible>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollArea>
@@ -130,4 +131,54 @@ TEST_F(Window, ProgramRunsUntilAskedToEnd) {
     program.terminate();
     EXPECT_TRUE(program.waitForFinished(10000) && program.exitStatus() == QProcess::NormalExit &&
                 program.exitCode() == 0 && fs::is_empty(dir()));
+}
+
+// Shown on a screen too small for it, the window is moved, never resized, so that all of it shows;
+// one larger than the screen keeps its top-left corner, with the title bar, on it.
+TEST_F(Window, ShownOnTheScreenMovedNeverResized) {
+    form->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form->window()));
+    // The offscreen screen is 800 x 800, and its windows have a frame of 2 pixels.
+    EXPECT_EQ(std::pair(form->window()->frameGeometry(), form->window()->size()),
+              std::pair(QRect(108, 114, 692, 457), QSize(688, 453)));
+    struct Case {
+        QRect frame;
+        QRect available;
+        QPoint at;
+    };
+    for (const Case c : {Case{{192, 114, 696, 480}, {0, 0, 1280, 1024}, {192, 114}},
+                         {{192, 114, 688, 453}, {0, 0, 640, 512}, {0, 59}},  // 1280 x 1024 at scale 2
+                         {{-50, 10, 400, 300}, {1280, 24, 1024, 768}, {1280, 24}}}) {
+        EXPECT_EQ(platform::placeWithin(c.frame, c.available), c.at) << c.frame.x() << "," << c.frame.y();
+    }
+}
+
+// Each control says what it does and which stage file it writes, as its tooltip and to screen
+// readers; a view's name tells the size of the picture it shows.
+TEST_F(Window, ControlsExplainThemselves) {
+    const auto seen = [](platform::TControl* control, QAccessible::Text text) {
+        return QAccessible::queryAccessibleInterface(control->widget())->text(text).toStdString();
+    };
+    struct Case {
+        platform::TControl* control;
+        const char* name;
+        const char* says;
+    };
+    for (const Case c : {Case{form->Button2, "Load", "writes nothing"},
+                         {form->Button4, "Grey (灰階)", "writes A.bmp"},
+                         {form->Button5, "Filter (濾波)", "needs A.bmp, writes B.bmp"},
+                         {form->Button1, "Sobel", "needs B.bmp, writes C.bmp"},
+                         {form->ScrollBar1, "Edge threshold", "writes nothing"},
+                         {form->Edit1, "Edge threshold value", "changes nothing"},
+                         {form->Button3, "Close", "writes nothing"},
+                         {form->Image1, "Source picture", "loaded picture"},
+                         {form->Image2, "Result picture", "last result"}}) {
+        const std::string hint = c.control->widget()->toolTip().toStdString();
+        EXPECT_EQ(std::tuple(seen(c.control, QAccessible::Name), seen(c.control, QAccessible::Description),
+                             hint.find(c.says) != std::string::npos),
+                  std::tuple(c.name, hint, true))
+            << hint;
+    }
+    load(savePicture(Pixels(4, 2, {0, 0, 255})));
+    EXPECT_EQ(seen(form->Image1, QAccessible::Name), "Source picture, 4 x 2");
 }
