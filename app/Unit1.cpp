@@ -38,8 +38,8 @@ TForm1::TForm1() : TForm("Form1", 192, 114, 688, 453) {
         "A.bmp, writes B.bmp",
         "Filter (濾波)");
     Button1->SetHint(
-        "Black-and-white edge map of the picture on the right (after a threshold preview, the "
-        "preview) at the scroll bar's threshold; needs B.bmp, writes C.bmp",
+        "Black-and-white edge map, at the scroll bar's threshold, of the picture on the right (the "
+        "smoothed one, or the threshold preview when the bar moved after 濾波); needs B.bmp, writes C.bmp",
         "Sobel");
     ScrollBar1->SetHint(
         "The edge threshold, 0 to 255: moving it previews the loaded picture's edges on the right "

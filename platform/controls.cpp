@@ -1,5 +1,6 @@
 #include "platform/controls.h"
 
+#include <QAccessibleWidget>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QIcon>
@@ -139,6 +140,13 @@ private:
     const TImage& owner_;
 };
 
+// Screen readers announce a picture view as a picture.
+QAccessibleInterface* pictureViewAccessible(const QString&, QObject* object) {
+    if (auto* view = dynamic_cast<ImageView*>(object))
+        return new QAccessibleWidget(view, QAccessible::Graphic);
+    return nullptr;
+}
+
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
 // Moves the window onto the screen it is mostly on, as placeWithin says, without resizing it.
@@ -242,6 +250,7 @@ TImage::TImage(TForm* owner, int left, int top, int width, int height)
     : TControl(owner, new ImageView(owner->client(), *this), left, top, width, height),
       Picture(new TPicture),
       picture_(Picture) {
+    [[maybe_unused]] static const bool announced = (QAccessible::installFactory(pictureViewAccessible), true);
     Picture->OnChange = [this] {
         nameWithSize();
         widget()->update();
