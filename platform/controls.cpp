@@ -202,7 +202,7 @@ void TControl::SetFocus() { widget_->setFocus(Qt::OtherFocusReason); }
 
 void TControl::SetHint(const std::string& hint, const std::string& accessibleName,
                        const std::string& description) {
-    widget_->setToolTip(text(hint));
+    widget_->setToolTip("<p>" + text(hint).toHtmlEscaped() + "</p>");  // as rich text, a long one wraps
     widget_->setAccessibleName(text(accessibleName));
     widget_->setAccessibleDescription(text(description.empty() ? hint : description));
 }
