@@ -262,9 +262,13 @@ TBitmap readWithQt(const std::string& fileName, const PictureKind& kind, const s
     const QSize announced = reader.size();
     if (announced.isValid() && announced.isEmpty()) failFile(shown, "empty picture (0 x 0 pixels)");
     if (announced.isValid()) refuseTooLarge(shown, announced);
+    // Qt's readers say no more than "Unknown error" of a header they do not recognise.
     if (!reader.canRead())
         failFile(shown,
-                 "cannot read as a " + kindName + " picture (" + reader.errorString().toStdString() + ")");
+                 "cannot read as a " + kindName + " picture (" +
+                     (reader.error() == QImageReader::UnknownError ? "not one, or of a layout not read here"
+                                                                   : reader.errorString().toStdString()) +
+                     ")");
     if (const std::string problem = damageBeforeReading(fileName, kind); !problem.empty())
         failFile(shown, "damaged or cut short (" + problem + ")");
     const QImage image = reader.read();
