@@ -257,18 +257,19 @@ TBitmap readWithQt(const std::string& fileName, const PictureKind& kind, const s
     QImageReader reader;
     configureReader(reader, fileName, kind);
     const std::string kindName = QByteArray::fromStdString(kind.readerFormat).toUpper().toStdString();
-    // A header of 0 x 0 pixels is broken: its real size only shows while decoding, where a GIF's
-    // frames could then claim far more than the header said.
-    const QSize announced = reader.size();
-    if (announced.isValid() && announced.isEmpty()) failFile(shown, "empty picture (0 x 0 pixels)");
-    if (announced.isValid()) refuseTooLarge(shown, announced);
-    // Qt's readers say no more than "Unknown error" of a header they do not recognise.
+    // The signature first: Qt's readers say no more than "Unknown error" of one they do not
+    // recognise, and a header that is there but ends early is damage.
     if (!reader.canRead())
         failFile(shown,
                  "cannot read as a " + kindName + " picture (" +
                      (reader.error() == QImageReader::UnknownError ? "not one, or of a layout not read here"
                                                                    : reader.errorString().toStdString()) +
                      ")");
+    // A header of 0 x 0 pixels is broken: its real size only shows while decoding, where a GIF's
+    // frames could then claim far more than the header said.
+    const QSize announced = reader.size();
+    if (announced.isValid() && announced.isEmpty()) failFile(shown, "empty picture (0 x 0 pixels)");
+    if (announced.isValid()) refuseTooLarge(shown, announced);
     if (const std::string problem = damageBeforeReading(fileName, kind); !problem.empty())
         failFile(shown, "damaged or cut short (" + problem + ")");
     const QImage image = reader.read();
