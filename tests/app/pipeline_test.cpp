@@ -134,24 +134,28 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
         for (const std::size_t budget :
              {std::size_t{0}, std::size_t{1}, std::size_t{53}, std::size_t{54}, fs::file_size(file) - 1})
             faults.push_back({s, [=] { fillDiskAfter(budget); },
-                              file + ": cannot write (No space left on device)", false});
+                              file + ": cannot write in " + dir().string() + " (No space left on device)",
+                              false});
         const auto folderInstead = [=] {
             fs::remove(file);
             fs::create_directory(file);
         };
-        faults.push_back({s, folderInstead, file + ": cannot write (Is a directory)", false});
+        faults.push_back(
+            {s, folderInstead, file + ": cannot write in " + dir().string() + " (Is a directory)", false});
         const auto readOnlyFolder = [&] {
             ordinaryUser.emplace();
             fs::permissions(dir(), fs::perms(0555));
         };
-        faults.push_back({s, readOnlyFolder, file + ": cannot write (Permission denied)", false});
+        faults.push_back({s, readOnlyFolder,
+                          file + ": cannot write in " + dir().string() + " (Permission denied)", false});
     }
     const auto folderGone = [this] {
         fs::create_directory("gone");
         fs::current_path("gone");
         fs::remove(dir() / "gone");
     };
-    faults.push_back({0, folderGone, "A.bmp: cannot write (No such file or directory)", false});
+    faults.push_back(
+        {0, folderGone, "A.bmp: cannot write in the working folder (No such file or directory)", false});
     for (int s = 1; s < 3; ++s) {  // the stage file the press reads, replaced
         const std::string file = files[s - 1];
         faults.push_back({s, [=] { fs::remove(file); }, file + ": no such file", true});
@@ -168,12 +172,12 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
                               b.resize(b.size() - 5);
                               writeFileBytes(file, b);
                           },
-                          file + ": file is cut short", true});
+                          file + ": damaged or cut short", true});
         const auto folderInstead = [=] {
             fs::remove(file);
             fs::create_directory(file);
         };
-        faults.push_back({s, folderInstead, file + ": is a directory, not a picture", true});
+        faults.push_back({s, folderInstead, file + ": is a folder, not a picture", true});
     }
     for (const Fault& fault : faults) {
         SCOPED_TRACE(fault.message + " on press " + std::to_string(fault.stage));
