@@ -20,23 +20,18 @@ struct Case {
     Pixels luma = {}, median = {}, edges = {};  // the references
 };
 
-// Grey `left` before column 3 and `right` from it on.
-Pixels step(int w, int h, std::uint8_t left, std::uint8_t right) {
-    Pixels p = grey(w, h, left);
+// A grey picture with level(x, y) at each pixel.
+template <class Level>
+Pixels greyBy(int w, int h, Level level) {
+    Pixels p(w, h);
     for (int y = 0; y < h; ++y)
-        for (int x = 3; x < w; ++x) p.at(x, y) = {right, right, right};
+        for (int x = 0; x < w; ++x) p.at(x, y) = grey(1, 1, static_cast<std::uint8_t>(level(x, y))).px[0];
     return p;
 }
 
-// Magnitudes near every threshold, where < and <= differ.
-Pixels gradient() {
-    Pixels p(301, 7);
-    for (int y = 0; y < 7; ++y)
-        for (int x = 0; x < 301; ++x) {
-            const auto level = static_cast<std::uint8_t>(x * x / 7 + y * 9);
-            p.at(x, y) = {level, level, level};
-        }
-    return p;
+// Grey `left` before column 3 and `right` from it on.
+Pixels step(int w, int h, int left, int right) {
+    return greyBy(w, h, [=](int x, int) { return x < 3 ? left : right; });
 }
 
 // One row of every colour whose luma sum is a whole number, where the exact weights decide.
@@ -59,7 +54,9 @@ std::vector<Case> makeCases() {
                              {"step of 5 levels: magnitude 20, no edge", step(6, 3, 100, 105), 20},
                              {"the same at T 19", step(6, 3, 100, 105), 19},
                              {"whole luma sums", wholeLumaSums(), 0}};
-    for (const int t : {0, 1, 4, 64, 128, 255}) all.push_back({"gradient", gradient(), t});
+    // Magnitudes near every threshold, where < and <= differ.
+    const Pixels gradient = greyBy(301, 7, [](int x, int y) { return x * x / 7 + y * 9; });
+    for (const int t : {0, 1, 4, 64, 128, 255}) all.push_back({"gradient", gradient, t});
     // Random pictures: tiny ones, widths around the vector steps of 8 to 64 pixels, pictures past
     // the split between threads and past the caches, and small ones after large ones. Every other
     // one has three blue levels, for runs of equal values in the median.
