@@ -156,7 +156,12 @@ edgepipe turns a colour picture into its grey picture, a smoothed picture and a 
 edge map, one button at a time: LOAD opens a picture (BMP, PNG, JPEG or GIF); 灰階 makes the grey
 (luma) picture; 濾波 smooths with five 3 x 3 median passes; SOBEL draws the edge map at the
 threshold set with the scroll bar. Each stage is written as a 24-bit BMP file into the working
-directory, overwritten without asking: A.bmp (grey), B.bmp (smoothed), C.bmp (edges).
+directory, overwritten without asking: A.bmp (grey), B.bmp (smoothed), C.bmp (edges; black and
+white inside, its one-pixel border keeps the grey levels of the picture it was drawn from).
+
+Moving the scroll bar previews the edges of the loaded picture on the right and writes nothing.
+SOBEL draws the edges of whatever the right side shows, so after a preview it draws the edges of
+the preview. For C.bmp at a chosen threshold: set the scroll bar first, then 灰階, 濾波, SOBEL.
 
 With PICTURE, the window opens with that picture loaded, as LOAD would load it. Without a
 display, the window can run on a virtual one: xvfb-run edgepipe
@@ -167,9 +172,10 @@ Batch mode needs no window and no display:
   --threshold T    the edge threshold, a whole number from 0 to 255 (default 128)
   --output DIR     where the stage files go (default: the working directory). One picture
                    writes into DIR itself; several write into DIR/NAME each, NAME being the
-                   picture's file name without its extension. When a NAME is already taken
-                   by an earlier picture on the command line, the later one gets NAME-2, or
-                   NAME-3 and so on, the first that is free.
+                   picture's file name without its extension and leading dots ("picture"
+                   when nothing is left). When a NAME is already taken by an earlier
+                   picture on the command line, the later one gets NAME-2, or NAME-3 and
+                   so on, the first that is free.
   --quiet          print nothing but failures
 A picture that fails is reported with the reason, and the batch goes on with the next one.
 Progress and the closing summary go to standard error. Exit status: 0 when every picture was

@@ -31,18 +31,29 @@ cv::Mat matOf(const platform::TBitmap& bitmap) {
                    bitmap.Stride());
 }
 
+using imaging::rows::Target;
+
+// The instruction set the kernels run when no benchmark chooses one: the processor's best.
+const Target kBestTarget = imaging::rows::currentTarget();
+
 // Who does the work, and on how many threads.
 struct Runner {
-    std::string who;  // "ours", "plain", "copy", or "opencv-" and the route
+    std::string who;  // "ours", "ours-" and a target, "plain", "copy", or "opencv-" and the route
     int threads;
     bool splitAlways = false;  // ours on two threads splits even the jobs it would keep on one
+    Target target = kBestTarget;
 };
 
-void useThreads(const Runner& runner) {
+void useThreads(benchmark::State& state, const Runner& runner) {
     imaging::useHelperThread(runner.threads > 1);
     imaging::splitEveryJob(runner.splitAlways);
+    imaging::rows::selectTarget(runner.target);
     cv::setNumThreads(runner.threads);
+    if (runner.who.starts_with("ours")) state.SetLabel(imaging::rows::targetName());
 }
+
+// Whether the row is ours, on whichever target.
+bool ours(const Runner& runner) { return runner.who.starts_with("ours"); }
 
 // The blue channel of a picture: in a plane with a zero border for ours, in a matrix for OpenCV.
 struct BlueChannel {
@@ -157,14 +168,14 @@ const std::vector<std::pair<const char*, EdgeRoute>>& edgeRoutes() {
 
 void luma(benchmark::State& state, const Runner& runner, const bench::Size& size, const std::string& kind) {
     const platform::TBitmap& picture = bench::picture(size, kind);
-    useThreads(runner);
+    useThreads(state, runner);
     platform::TBitmap grey;
     cv::Mat in = matOf(picture), out;
     for (auto _ : state) {
         if (runner.who == "plain") {
             bench::plain::luma(picture, grey);
             benchmark::DoNotOptimize(std::as_const(grey).GetScanline(0));
-        } else if (runner.who == "ours") {
+        } else if (ours(runner)) {
             // The last grey picture stays alive while the next is made, as in the window: the plane
             // then writes into other pixels than it did last time.
             imaging::lumaDecompose(picture);
@@ -180,7 +191,7 @@ void luma(benchmark::State& state, const Runner& runner, const bench::Size& size
 void median(benchmark::State& state, const Runner& runner, const bench::Size& size, const std::string& kind) {
     const platform::TBitmap& picture = bench::picture(size, kind);
     const int w = size.width, h = size.height;
-    useThreads(runner);
+    useThreads(state, runner);
     // Both sides start from the blue channel: ours in a plane with a zero border, OpenCV's in a
     // plain 8-bit matrix.
     static imaging::Plane result;
@@ -191,7 +202,7 @@ void median(benchmark::State& state, const Runner& runner, const bench::Size& si
         if (runner.who == "plain") {
             bench::plain::median5(picture, plainResult);
             benchmark::DoNotOptimize(plainResult.GetScanline(0));
-        } else if (runner.who == "ours") {
+        } else if (ours(runner)) {
             imaging::medianPasses(blue.plane, result, w, h);
             benchmark::DoNotOptimize(result.row(0));
         } else {
@@ -207,7 +218,7 @@ void median(benchmark::State& state, const Runner& runner, const bench::Size& si
 
 void edges(benchmark::State& state, const Runner& runner, const bench::Size& size, const std::string& kind) {
     const platform::TBitmap& picture = bench::picture(size, kind);
-    useThreads(runner);
+    useThreads(state, runner);
     platform::TBitmap map;
     const cv::Mat in = matOf(picture);
     EdgeMats mats;
@@ -218,7 +229,7 @@ void edges(benchmark::State& state, const Runner& runner, const bench::Size& siz
         if (runner.who == "plain") {
             bench::plain::edges(picture, map, kThreshold);
             benchmark::DoNotOptimize(map.GetScanline(0));
-        } else if (runner.who == "ours") {
+        } else if (ours(runner)) {
             imaging::drawEdges(picture, map, kThreshold);
             benchmark::DoNotOptimize(map.GetScanline(0));
         } else {
@@ -232,7 +243,7 @@ void edges(benchmark::State& state, const Runner& runner, const bench::Size& siz
 // between two the way the kernels split their rows.
 void copy(benchmark::State& state, const Runner& runner, const bench::Size& size, const std::string& kind) {
     const platform::TBitmap& picture = bench::picture(size, kind);
-    useThreads(runner);
+    useThreads(state, runner);
     const std::size_t stride = picture.Stride();
     std::vector<std::uint8_t> target(stride * static_cast<std::size_t>(size.height));
     const std::uint8_t* from = picture.GetScanline(0);
@@ -246,14 +257,22 @@ void copy(benchmark::State& state, const Runner& runner, const bench::Size& size
 
 using Kernel = void (*)(benchmark::State&, const Runner&, const bench::Size&, const std::string&);
 
+const std::vector<std::pair<const char*, Kernel>>& ourKernels() {
+    static const std::vector<std::pair<const char*, Kernel>> all = {
+        {"luma", luma}, {"median5", median}, {"edges", edges}};
+    return all;
+}
+
 void registerKernels() {
     std::vector<std::pair<std::string, Kernel>> jobs;
     for (const bench::Size& size : bench::sizes())
         for (const std::string& kind : bench::kinds()) {
-            auto add = [&](const char* what, Kernel kernel, const std::string& who, int threads) {
+            auto add = [&](const char* what, Kernel kernel, const std::string& who, int threads,
+                           Target target = kBestTarget) {
                 const std::string id = std::string(what) + "|" + who + "|" + std::to_string(threads) + "|" +
                                        size.name() + "|" + kind;
-                benchmark::RegisterBenchmark(id.c_str(), kernel, Runner{who, threads}, size, kind)
+                benchmark::RegisterBenchmark(id.c_str(), kernel, Runner{who, threads, false, target}, size,
+                                             kind)
                     ->Unit(benchmark::kMillisecond)
                     ->UseRealTime()
                     ->MinTime(0.1);
@@ -268,6 +287,13 @@ void registerKernels() {
                 for (const auto& route : edgeRoutes())
                     add("edges", edges, std::string("opencv-") + route.first, threads);
             }
+            // Every instruction set the processor has, on one thread, at 4000 x 3000.
+            if (size.name() == "4000x3000" && kind == "photo")
+                for (const Target target : imaging::rows::compiledTargets())
+                    if (imaging::rows::targetSupported(target))
+                        for (const auto& [what, kernel] : ourKernels())
+                            add(what, kernel, std::string("ours-") + imaging::rows::targetName(target), 1,
+                                target);
             // The plain way takes seconds on the larger pictures; the smallest shows what it costs.
             if (&size == &bench::sizes().front()) {
                 add("luma", luma, "plain", 1);
@@ -280,7 +306,6 @@ void registerKernels() {
 // For choosing the split sizes: each kernel of ours on one thread and on two, with every job
 // split, on pictures from 160 x 120 to 1024 x 768.
 void registerSplitSweep() {
-    const std::pair<const char*, Kernel> kernels[] = {{"luma", luma}, {"median5", median}, {"edges", edges}};
     for (const bench::Size size : {bench::Size{160, 120},
                                    {240, 180},
                                    {320, 240},
@@ -290,7 +315,7 @@ void registerSplitSweep() {
                                    {640, 480},
                                    {800, 600},
                                    {1024, 768}})
-        for (const auto& [what, kernel] : kernels)
+        for (const auto& [what, kernel] : ourKernels())
             for (int threads : {1, 2}) {
                 const std::string id = std::string("split-") + what + "|ours|" + std::to_string(threads) +
                                        "|" + size.name() + "|photo";
@@ -329,7 +354,7 @@ int main(int argc, char** argv) {
     else
         registerKernels();
     benchmark::AddCustomContext("processor", processorModel());
-    benchmark::AddCustomContext("vector_build", imaging::rows::vectorBuildName());
+    benchmark::AddCustomContext("vector_build", imaging::rows::targetName(kBestTarget));
     benchmark::AddCustomContext("opencv_version", CV_VERSION);
     benchmark::AddCustomContext("split_bytes_luma", std::to_string(imaging::kLumaSplit.bytes));
     benchmark::AddCustomContext("split_bytes_median5", std::to_string(imaging::kMedianSplit.bytes));

@@ -1,11 +1,14 @@
 #pragma once
-// The per-row inner loops of the operations, in two builds chosen once at start-up: one for any
-// x86-64 processor and one for processors with AVX2, which handles 16 to 32 pixels a step. Both
-// give the same bytes; the operations split rows between threads and call these on each row.
+// The per-row inner loops of the operations, written once with Highway and compiled for every
+// instruction set it knows on this processor family (on x86-64: none, SSSE3, SSE4, AVX2 and
+// AVX-512); the processor's best one is chosen at the first call. All give the same bytes; the
+// operations split rows between threads and call these on each row.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "platform/graphics.h"
+#include "platform/widening.h"
 
 namespace imaging::rows {
 
@@ -18,11 +21,7 @@ void grey(const std::uint8_t* bgr, std::uint8_t* out, int width);
 // The blue byte of `width` 24-bit pixels.
 void blue(const std::uint8_t* bgr, std::uint8_t* out, int width);
 
-// platform::widenGreyRow for pictures larger than the cache: the stores go around it. A thread
-// that used it calls finishStreaming before others may read what it wrote.
-void greyToBgrStreaming(const std::uint8_t* grey, std::uint8_t* bgr, int width);
-void finishStreaming();
-// Pictures of at least this many bytes are written with greyToBgrStreaming.
+// Pictures of at least this many bytes are written with platform::widenGreyRowStreaming.
 inline constexpr std::size_t kStreamingBytes = 4u << 20;  // beyond what the caches keep for the next step
 
 // The writable rows of a bitmap, taken once on the calling thread: the writable accessor unshares
@@ -48,13 +47,13 @@ public:
     explicit BgrRowWriter(const WritableRows& rows)
         : rows_(rows), streaming_(rows.stride * static_cast<std::size_t>(rows.height) >= kStreamingBytes) {}
     ~BgrRowWriter() {
-        if (streaming_) finishStreaming();
+        if (streaming_) platform::finishStreaming();
     }
     BgrRowWriter(const BgrRowWriter&) = delete;
     BgrRowWriter& operator=(const BgrRowWriter&) = delete;
     void write(int y, const std::uint8_t* grey) const {
         if (streaming_)
-            greyToBgrStreaming(grey, rowOf(rows_, y), rows_.width);
+            platform::widenGreyRowStreaming(grey, rowOf(rows_, y), rows_.width);
         else
             platform::widenGreyRow(grey, rowOf(rows_, y), rows_.width);
     }
@@ -75,12 +74,18 @@ void edges(const std::uint8_t* above, const std::uint8_t* here, const std::uint8
 void median(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
             std::uint8_t* out);
 
-// Whether this processor runs the AVX2 build.
-bool wideVectorsAvailable();
-// The build in use: "AVX2" or "portable".
-const char* vectorBuildName();
-// Selects the AVX2 build (when available) or the portable one, for tests and benchmarks that
-// compare them; returns whether the AVX2 build was in use before.
-bool useWideVectors(bool on);
+// The instruction sets the kernels are compiled for, for tests and benchmarks that compare them:
+// Highway's target bits (HWY_AVX2, HWY_NEON, HWY_SCALAR, ...), best first, the portable one last.
+using Target = std::int64_t;
+std::vector<Target> compiledTargets();
+// Whether this processor can run code for `target`.
+bool targetSupported(Target target);
+// Makes every kernel, the widening in platform/ included, run `target`'s code from now on (it must
+// be supported); returns the target in use before.
+Target selectTarget(Target target);
+// The target in use: the best supported one unless selectTarget chose another.
+Target currentTarget();
+// A target's name as Highway gives it ("AVX2", "AVX3" for AVX-512, "SCALAR" for the portable one).
+const char* targetName(Target target = currentTarget());
 
 }  // namespace imaging::rows

@@ -1,7 +1,8 @@
 # Installs the Debian packages the project needs, and nothing that is already there.
 # Sourced by run.sh, test.sh and bench.sh.
 
-BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins fonts-noto-cjk)
+# libhwy-dev: Google Highway, which builds the row kernels once for every vector instruction set.
+BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins fonts-noto-cjk libhwy-dev)
 TEST_PACKAGES=(libgtest-dev desktop-file-utils clang-format)
 # The fuzzer: clang and its runtime libraries, which hold libFuzzer and the sanitizers.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)

@@ -17,7 +17,7 @@ done
 outside=$(grep -v -e '/$' -e '^./usr/bin/' -e '^./usr/share/' <<<"$files" || true)
 [ -z "$outside" ] || { echo "the package installs outside /usr/bin and /usr/share: $outside"; exit 1; }
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in fonts-noto-cjk libqt6widgets6 libqt6gui6; do
+for needed in fonts-noto-cjk libqt6widgets6 libqt6gui6 libhwy1; do
     grep -q "\b$needed\b" <<<"$depends" || { echo "Depends lacks $needed: $depends"; exit 1; }
 done
 ! grep -Eq 'gtest|gmock|benchmark|opencv|asan|ubsan' <<<"$depends" ||

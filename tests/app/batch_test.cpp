@@ -1,41 +1,27 @@
 // Batch mode through the built program, against the window on the same pictures.
-#include <gtest/gtest.h>
+#include "app/program_run.h"
 
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStringList>
-#include <QTemporaryDir>
-#include <filesystem>
-#include <fstream>
+using namespace testing_support;
+using Batch = InTempDir;
 
-namespace fs = std::filesystem;
-
-// In command_line_test.cpp.
-using Ran = std::tuple<int, std::string, std::string>;
-Ran runEdgepipe(const QStringList& arguments, const QString& dir, const QStringList& env = {}, int upMs = 0);
-std::string savePicture(const QString& file, int width, int height = 9);
-std::vector<std::string> runWindow(const std::string& picture, int threshold, bool press,
-                                   const std::string& folder = ".");
-
-static bool matches(const std::string& text, const std::string& pattern) {
-    return QRegularExpression(QString::fromStdString(pattern)).match(QString::fromStdString(text)).hasMatch();
+namespace {
+std::vector<std::vector<std::uint8_t>> stageFiles(const fs::path& folder) {
+    return {readFileBytes(folder / "A.bmp"), readFileBytes(folder / "B.bmp"),
+            readFileBytes(folder / "C.bmp")};
 }
-static std::vector<std::string> stageFiles(const fs::path& folder) {
-    std::vector<std::string> files;
-    for (const char* name : {"A.bmp", "B.bmp", "C.bmp"}) {
-        std::ifstream in(folder / name, std::ios::binary);
-        files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    return files;
-}
+}  // namespace
 
-// Two kinds, odd widths, three thresholds; several pictures each get a folder, the first free
-// of NAME, NAME-2, NAME-3 ...; one picture writes straight into the output folder.
-TEST(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
-    QTemporaryDir dir;
-    const fs::path root = dir.path().toStdString();
-    savePicture(dir.filePath("odd.bmp"), 37), savePicture(dir.filePath("odd.png"), 21);
-    QDir(dir.path()).mkpath("x"), savePicture(dir.filePath("x/odd-2.png"), 9);
+// Two kinds, odd widths, three thresholds; several pictures each get a folder inside the output
+// folder, the first free of NAME, NAME-2, NAME-3 ..., NAME without leading dots ("picture" when
+// none is left); one picture writes straight into the output folder.
+TEST_F(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
+    savePicture(designedPicture(37, 9), "odd.bmp");
+    savePicture(designedPicture(21, 9), "odd.png");
+    fs::create_directory("x");
+    savePicture(designedPicture(9, 9), "x/odd-2.png");
+    savePicture(designedPicture(7, 9), "...bmp");
+    savePicture(designedPicture(6, 9), "..bmp");
+    savePicture(designedPicture(5, 9), ".odd.png");
     struct Case {
         QStringList arguments;
         int threshold;
@@ -46,33 +32,34 @@ TEST(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
                128,
                {"all/odd", "all/odd-2", "all/odd-2-2"}},
           {{"--threshold=40", "--output=t40", "odd.bmp", "odd.png"}, 40, {"t40/odd", "t40/odd-2"}},
-          {{"--threshold", "200", "odd.png"}, 200, {"."}}}) {
+          {{"--threshold", "255", "odd.png"}, 255, {"."}},
+          {{"--output", "dots/o", "...bmp", "..bmp", ".odd.png", "odd.png"},
+           128,
+           {"dots/o/picture", "dots/o/picture-2", "dots/o/odd", "dots/o/odd-2"}}}) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const auto [status, out, err] = runEdgepipe(QStringList("--batch") + c.arguments, dir.path());
+        const auto [status, out, err] = runEdgepipe({.arguments = QStringList("--batch") + c.arguments});
         EXPECT_EQ(std::tuple(status, out), std::tuple(0, ""));
         for (std::size_t i = 0; i < c.folders.size(); ++i) {
             const std::string picture = c.arguments[c.arguments.size() - c.folders.size() + i].toStdString();
             EXPECT_TRUE(matches(err, picture + ": done in [0-9.]+ s, stage files in " + c.folders[i] + "\n"))
                 << err;
-            EXPECT_EQ(runWindow((root / picture).string(), c.threshold, true,
-                                (root / "window" / c.folders[i]).string()),
-                      std::vector<std::string>());
-            EXPECT_EQ(stageFiles(root / "window" / c.folders[i]), stageFiles(root / c.folders[i]));
+            const fs::path windowFolder = "window" / fs::path(c.folders[i]);
+            EXPECT_EQ(runWindow(picture, c.threshold, true, windowFolder), std::vector<std::string>());
+            EXPECT_TRUE(stageFiles(windowFolder) == stageFiles(c.folders[i])) << c.folders[i];
         }
     }
-    EXPECT_NE(stageFiles(root / "all/odd"), stageFiles(root / "t40/odd")) << "the threshold reaches SOBEL";
+    EXPECT_TRUE(stageFiles("all/odd") != stageFiles("t40/odd")) << "the threshold reaches SOBEL";
+    EXPECT_EQ(std::distance(fs::directory_iterator("dots"), {}), 1) << "dots holds the output folder alone";
 }
 
-TEST(Batch, FailuresAreSaidAsTheWindowSaysThemAndTheBatchGoesOn) {
-    QTemporaryDir dir;
-    const fs::path root = dir.path().toStdString();
-    const std::string bad = savePicture(dir.filePath("bad.jpg"), 4),
-                      a = savePicture(dir.filePath("a.png"), 6);
-    savePicture(dir.filePath("b.png"), 5);
-    std::ofstream(root / "file") << "a file where a folder should be";
-    fs::create_directories(root / "blocked/A.bmp"), fs::create_directories(root / "window/A.bmp");
-    const std::string unreadable = runWindow(bad, 128, false).at(0),
-                      unwritable = runWindow(a, 128, true, (root / "window").string()).at(0);
+TEST_F(Batch, FailuresAreSaidAsTheWindowSaysThemAndTheBatchGoesOn) {
+    savePicture(designedPicture(4, 9), "bad.jpg", "PNG");
+    savePicture(designedPicture(6, 9), "a.png");
+    savePicture(designedPicture(5, 9), "b.png");
+    std::ofstream("file") << "a file where a folder should be";
+    fs::create_directories("blocked/A.bmp");
+    const std::string unreadable = runWindow("bad.jpg", 128, false).at(0);
+    const std::string unwritable = runWindow("a.png", 128, true, "blocked").at(0);
     struct Case {
         QStringList arguments;
         int status;
@@ -85,7 +72,7 @@ TEST(Batch, FailuresAreSaidAsTheWindowSaysThemAndTheBatchGoesOn) {
           {{"--quiet", "a.png", "bad.jpg", "b.png"}, 1, "[2/3] bad.jpg: failed: " + unreadable + "\n"},
           {{"--output", "blocked", "a.png"},
            1,
-           "[1/1] a.png: failed: " + unwritable + "\n1 picture: 0 done, 1 failed\n"},
+           "[1/1] a.png: failed: " + unwritable + "\n1 picture: 0 done, 1 failed; its folder: blocked\n"},
           {{"--output", "file/x", "a.png"}, 1, "[1/1] a.png: failed: file/x: cannot hold the stage files ("},
           {{"--threshold", "256", "a.png"},
            2,
@@ -95,45 +82,72 @@ TEST(Batch, FailuresAreSaidAsTheWindowSaysThemAndTheBatchGoesOn) {
           {{"--output", "x"}, 2, "edgepipe: --batch needs at least one picture\n"},
           {{"--bogus", "a.png"}, 2, "edgepipe: unknown option \"--bogus\"\n"}}) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const auto [status, out, err] = runEdgepipe(QStringList("--batch") + c.arguments, dir.path());
+        const auto [status, out, err] = runEdgepipe({.arguments = QStringList("--batch") + c.arguments});
         EXPECT_EQ(std::tuple(status, out), std::tuple(c.status, ""));
-        EXPECT_NE(err.find(c.err), std::string::npos) << err;
-        EXPECT_TRUE(!c.arguments.contains("--quiet") || err == c.err) << "quiet says failures only";
+        if (c.arguments.contains("--quiet"))
+            EXPECT_EQ(err, c.err) << "quiet says failures only";
+        else
+            EXPECT_NE(err.find(c.err), std::string::npos) << err;
     }
-    EXPECT_TRUE(fs::exists(root / "b/C.bmp") && !fs::exists(root / "bad") &&
-                !fs::exists(root / "blocked/B.bmp"));
+    EXPECT_TRUE(fs::exists("b/C.bmp"));
+    EXPECT_FALSE(fs::exists("bad"));
+    EXPECT_FALSE(fs::exists("blocked/B.bmp"));
 }
 
-TEST(Batch, SigtermStopsAfterAWholeStageFileWithTheSummarySoFar) {
-    QTemporaryDir dir;
-    savePicture(dir.filePath("big.bmp"), 1000, 1000);
-    const auto [status, out, err] = runEdgepipe(
-        QStringList{"--batch", "--output", "stop"} + QStringList(30, "big.bmp"), dir.path(), {}, -1);
-    EXPECT_EQ(status, 143) << err;
-    EXPECT_TRUE(
-        matches(err, "\n30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by SIGTERM\\)\n"))
-        << err;
-    for (const auto& entry : fs::recursive_directory_iterator(dir.filePath("stop").toStdString()))
-        EXPECT_TRUE(entry.is_directory() || fs::file_size(entry) == 54 + 3000 * 1000u)
-            << entry.path() << " is whole";
+// SIGTERM at logout and Ctrl-C at the terminal end the batch after a whole stage file.
+TEST_F(Batch, SignalsStopAfterAWholeStageFileWithTheSummarySoFar) {
+    savePicture(designedPicture(1000, 1000), "big.bmp");
+    for (const auto& [signal, status, name] :
+         {std::tuple{SIGTERM, 143, "SIGTERM"}, {SIGINT, 130, "Ctrl-C"}}) {
+        SCOPED_TRACE(name);
+        const QString output = QString("stop-") + name;
+        const auto [exitStatus, out, err] =
+            runEdgepipe({.arguments = QStringList{"--batch", "--output", output} + QStringList(30, "big.bmp"),
+                         .upMs = -1,
+                         .signal = signal});
+        EXPECT_EQ(exitStatus, status) << err;
+        const QRegularExpressionMatch stop =
+            QRegularExpression(
+                QString("\n30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by ") + name +
+                " in \\[[0-9]+/30\\] big\\.bmp, (before its first stage file|with (.*) written in "
+                "(stop-.*/big[-0-9]*))\\)\n")
+                .match(QString::fromStdString(err));
+        ASSERT_TRUE(stop.hasMatch()) << err;
+        for (const auto& entry : fs::recursive_directory_iterator(output.toStdString()))
+            EXPECT_TRUE(entry.is_directory() || fs::file_size(entry) == 54 + 3000 * 1000u)
+                << entry.path() << " is whole";
+        std::string written;  // the stage files in the folder the summary names, as it lists them
+        for (const char* stage : {"A.bmp", "B.bmp", "C.bmp"})
+            if (fs::exists(stop.captured(3).toStdString() + "/" + stage))
+                written += (written.empty() ? "" : " and ") + std::string(stage);
+        EXPECT_EQ(written, stop.captured(2).toStdString());
+    }
 }
 
 // On a terminal: one live line, with the time per picture, cut to the terminal's width and erased
-// before a failure is said.
-TEST(Batch, OnATerminalOneLiveLineCutToItsWidth) {
-    QTemporaryDir dir;
-    savePicture(dir.filePath("bad.jpg"), 4), savePicture(dir.filePath("a.png"), 6),
-        savePicture(dir.filePath("b.png"), 5);
+// before a failure or a changed folder name is said; the summary names the last folder.
+TEST_F(Batch, OnATerminalOneLiveLineCutToItsWidth) {
+    if (QStandardPaths::findExecutable("script").isEmpty())
+        GTEST_SKIP() << "no `script` (bsdutils) to give the batch a terminal";
+    savePicture(designedPicture(4, 9), "bad.jpg", "PNG");
+    savePicture(designedPicture(6, 9), "a.png");
+    savePicture(designedPicture(5, 9), "b.png");
+    fs::create_directory("x");
+    savePicture(designedPicture(3, 9), "x/a.png");
     QProcess terminal;
-    terminal.setWorkingDirectory(dir.path());
     terminal.start(
-        "script", {"-qefc", QString("stty cols 59; exec %1 --batch bad.jpg a.png b.png").arg(EDGEPIPE_BINARY),
-                   "/dev/null"});
+        "script",
+        {"-qefc", QString("stty cols 59; exec %1 --batch bad.jpg a.png b.png x/a.png").arg(EDGEPIPE_BINARY),
+         "/dev/null"});
     terminal.closeWriteChannel();
     ASSERT_TRUE(terminal.waitForFinished(60000));
     const std::string shown = terminal.readAllStandardOutput().toStdString();
-    EXPECT_TRUE(matches(shown, "\x1b\\[K\\[1/3\\] bad\\.jpg: failed: ")) << shown;
+    EXPECT_TRUE(matches(shown, "\x1b\\[K\\[1/4\\] bad\\.jpg: failed: ")) << shown;
     EXPECT_TRUE(matches(
-        shown, "\x1b\\[K\\[2/3\\] 0 done, 1 failed; now a\\.png; [0-9]\\.[0-9]{2} s a picture, about\r"))
+        shown, "\x1b\\[K\\[2/4\\] 0 done, 1 failed; now a\\.png; [0-9]\\.[0-9]{2} s a picture, about\r"))
+        << shown;
+    EXPECT_TRUE(matches(shown, "\x1b\\[K\\[4/4\\] x/a\\.png: done in [0-9.]+ s, stage files in a-2\r?\n"))
+        << shown;
+    EXPECT_TRUE(matches(shown, "\x1b\\[K4 pictures: 3 done, 1 failed; the last one's folder: a-2\r?\n"))
         << shown;
 }

@@ -13,25 +13,34 @@ using Errors = std::vector<std::string>;
 class WindowTest : public InTempDir {
 protected:
     void SetUp() override {
-        InTempDir::SetUp(), platform::setPrompts(std::unique_ptr<platform::Prompts>(prompts)),
-            form = std::make_unique<TForm1>();
+        InTempDir::SetUp();
+        prompts = &scriptPrompts();
+        form = std::make_unique<TForm1>();
     }
-    void TearDown() override { form.reset(), platform::setPrompts(nullptr), InTempDir::TearDown(); }
+    void TearDown() override {
+        form.reset();
+        platform::setPrompts(nullptr);
+        InTempDir::TearDown();
+    }
 
     void click(platform::TButton* button) { QTest::mouseClick(button->widget(), Qt::LeftButton); }
     // Clicks `button` and returns the failures the press showed; its messages stay in prompts->messages.
     Errors press(platform::TButton* button) {
-        return prompts->errors.clear(), prompts->messages.clear(), click(button), prompts->errors;
+        prompts->errors.clear();
+        prompts->messages.clear();
+        click(button);
+        return prompts->errors;
     }
     // LOAD with the dialog answering `file` (nullopt: cancelled).
     void load(std::optional<std::string> file) {
-        prompts->answers.push_back(std::move(file)), click(form->Button2);
+        prompts->answers.push_back(std::move(file));
+        click(form->Button2);
     }
     void moveThresholdTo(int position) { form->ScrollBar1->SetPosition(position); }
     Pixels source() const { return toPixels(form->Image1->Picture->Bitmap()); }
     Pixels result() const { return toPixels(form->Image2->Picture->Bitmap()); }
 
-    ScriptedPrompts* prompts = new ScriptedPrompts;  // installed, so owned by the platform
+    ScriptedPrompts* prompts = nullptr;  // installed, so owned by the platform
     std::unique_ptr<TForm1> form;
 };
 

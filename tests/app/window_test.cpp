@@ -1,54 +1,83 @@
 // The window itself: its controls and their start, focus, tab order and keys, how the views draw,
 // the busy cursor, captions at every scale, and the program as a process.
-#include <QProcess>
+#include <QAccessible>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 
 #include "app/window_fixture.h"
 
 using namespace testing_support;
 using Window = WindowTest;
 
+namespace {
+// Counts the paint events of the widgets it filters.
+struct PaintCount : QObject {
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+    int count = 0;
+};
+
+// What a screen reader is told of the control.
+std::string accessible(platform::TControl* control, QAccessible::Text text) {
+    return QAccessible::queryAccessibleInterface(control->widget())->text(text).toStdString();
+}
+}  // namespace
+
+// Each control also says what it does and which stage file it writes or needs, as its tooltip and
+// as its description to screen readers.
 TEST_F(Window, ControlsStartWhereAndAsTheLayoutSays) {
     struct Case {
         platform::TControl* control;
         QRect at;
         const char* caption;
+        const char* name;
+        const char* says;
     };
-    for (const Case c : {Case{form->Image1, {24, 24, 321, 241}, ""},
-                         {form->Image2, {344, 24, 321, 241}, ""},
-                         {form->Button2, {32, 288, 89, 25}, "LOAD"},
-                         {form->Button4, {120, 288, 89, 25}, "灰階"},
-                         {form->Button5, {120, 312, 89, 25}, "濾波"},
-                         {form->Button1, {120, 336, 89, 25}, "SOBEL"},
-                         {form->Button3, {208, 336, 89, 25}, "CLOSE"},
-                         {form->ScrollBar1, {32, 384, 169, 25}, ""},
-                         {form->Edit1, {208, 384, 41, 21}, ""}}) {
+    for (const Case c :
+         {Case{form->Image1, {24, 24, 321, 241}, "", "Source picture", "loaded picture"},
+          {form->Image2, {344, 24, 321, 241}, "", "Result picture", "last result"},
+          {form->Button2, {32, 288, 89, 25}, "LOAD", "Load", "writes nothing"},
+          {form->Button4, {120, 288, 89, 25}, "灰階", "Grey (灰階)", "writes A.bmp"},
+          {form->Button5, {120, 312, 89, 25}, "濾波", "Filter (濾波)", "needs A.bmp, writes B.bmp"},
+          {form->Button1, {120, 336, 89, 25}, "SOBEL", "Sobel", "needs B.bmp, writes C.bmp"},
+          {form->Button3, {208, 336, 89, 25}, "CLOSE", "Close", "writes nothing"},
+          {form->ScrollBar1, {32, 384, 169, 25}, "", "Edge threshold", "writes nothing"},
+          {form->Edit1, {208, 384, 41, 21}, "", "Edge threshold value", "changes nothing"}}) {
         EXPECT_EQ(c.control->widget()->geometry(), c.at) << c.caption;
         EXPECT_EQ(*c.caption ? static_cast<platform::TButton*>(c.control)->Caption() : "", c.caption);
+        const std::string description = accessible(c.control, QAccessible::Description);
+        EXPECT_EQ(accessible(c.control, QAccessible::Name), c.name);
+        EXPECT_NE(description.find(c.says), std::string::npos) << description;
+        EXPECT_TRUE(c.control->widget()->toolTip().contains(QString::fromStdString(description)))
+            << c.control->widget()->toolTip().toStdString();
     }
-    EXPECT_EQ(std::tuple(form->Caption(), form->window()->pos(),
-                         form->window()->windowIcon().availableSizes(), form->window()->font().pixelSize()),
-              std::tuple(std::string("Form1"), QPoint(192, 114), QList<QSize>{{32, 32}, {128, 128}}, 11));
+    EXPECT_EQ(std::tuple(form->Caption(), form->window()->pos(), form->window()->size()),
+              std::tuple(std::string("Form1"), QPoint(192, 114), QSize(688, 453)));
     const auto* bar = static_cast<QScrollBar*>(form->ScrollBar1->widget());
     EXPECT_EQ(std::tuple(bar->minimum(), bar->maximum(), bar->value(), bar->singleStep(), bar->pageStep()),
               std::tuple(0, 255, 128, 1, 1));
-    EXPECT_TRUE(source().px.empty() && result().px.empty() && !form->Image1->Stretch() &&
-                !form->Image2->Stretch() && form->Edit1->Text().empty());
+    EXPECT_EQ(std::tuple(form->Image1->Stretch(), form->Image2->Stretch(), form->Edit1->Text()),
+              std::tuple(false, false, ""));
     load(std::nullopt);
-    EXPECT_EQ(prompts->lastFilter,
-              "All pictures (*.bmp *.dib *.png *.jpg *.jpeg *.jpe *.jfif *.gif);;Bitmaps (*.bmp *.dib);;"
-              "PNG pictures (*.png);;JPEG pictures (*.jpg *.jpeg *.jpe *.jfif);;GIF pictures (*.gif);;All "
-              "files (*)");
-    EXPECT_TRUE(source().px.empty() && !form->Image1->Stretch() && prompts->errors.empty() &&
-                prompts->messages.empty());
+    EXPECT_TRUE(samePixels(source(), Pixels()));
+    EXPECT_FALSE(form->Image1->Stretch());
+    EXPECT_EQ(prompts->errors, Errors{});
+    EXPECT_EQ(prompts->messages, Errors{});
 }
 
 TEST_F(Window, FocusStartsOnSobelTabFollowsTheOrderAndKeysWork) {
-    form->Show(), form->window()->activateWindow();
+    form->Show();
+    form->window()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form->window()));
+    const QImage focused = form->Button1->widget()->grab().toImage();
+    form->Button2->SetFocus();
+    EXPECT_TRUE(form->Button1->widget()->grab().toImage() != focused) << "SOBEL starts with a focus frame";
+    form->Button1->SetFocus();
     for (platform::TControl* next : std::initializer_list<platform::TControl*>{
              form->Button1, form->ScrollBar1, form->Edit1, form->Button2, form->Button3, form->Button4,
              form->Button5, form->Button1}) {
@@ -61,12 +90,15 @@ TEST_F(Window, FocusStartsOnSobelTabFollowsTheOrderAndKeysWork) {
         EXPECT_EQ(form->Edit1->Text(), threshold);
     }
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    for (const Qt::Key key :
-         {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {  // each presses SOBEL, after an animation
-        prompts->messages.clear(), prompts->errors.clear(), QTest::keyClick(QApplication::focusWidget(), key),
-            QTest::qWait(200);
+    // Each presses SOBEL, Return and Enter after an animation.
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        prompts->messages.clear();
+        prompts->errors.clear();
+        QTest::keyClick(QApplication::focusWidget(), key);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !prompts->errors.empty(); })) << key;
         EXPECT_EQ(std::pair(prompts->messages, prompts->errors),
-                  std::pair(Errors{"請載入圖檔!!"}, Errors{"B.bmp: no such file"}))
+                  std::pair(Errors{"請載入圖檔!!"}, Errors{"B.bmp: no such file in " +
+                                                           fs::current_path().string() + "; 濾波 makes it"}))
             << key;
     }
 }
@@ -74,34 +106,54 @@ TEST_F(Window, FocusStartsOnSobelTabFollowsTheOrderAndKeysWork) {
 TEST_F(Window, ViewsDrawTheirPicturesStretchedOrAtTheirOwnSize) {
     Pixels p(4, 2, {0, 0, 255});
     p.at(3, 1) = {255, 0, 0};  // red, with a blue bottom-right pixel
-    load(savePicture(p)), click(form->Button4);
-    const QImage left = form->Image1->widget()->grab().toImage(),
-                 right = form->Image2->widget()->grab().toImage();
+    load(savePicture(p));
+    click(form->Button4);
+    EXPECT_EQ(accessible(form->Image1, QAccessible::Name), "Source picture, 4 x 2");
+    const QImage left = form->Image1->widget()->grab().toImage();
+    const QImage right = form->Image2->widget()->grab().toImage();
     EXPECT_EQ(std::tuple(left.size(), left.pixel(5, 5), left.pixel(200, 60), left.pixel(315, 235)),
               std::tuple(QSize(321, 241), qRgb(255, 0, 0), qRgb(255, 0, 0), qRgb(0, 0, 255)));
     EXPECT_EQ(std::pair(right.pixel(5, 5), right.pixel(315, 235)),
               std::pair(qRgb(76, 76, 76), qRgb(29, 29, 29)));  // grey levels
+    form->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form->window()));
+    PaintCount paints;
+    form->Image2->widget()->installEventFilter(&paints);
+    form->Image2->Picture->Assign(form->Image2->Picture->Bitmap());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return paints.count > 0; }, 2000)) << "assigning repaints the view";
     form->Image2->SetStretch(false);
     const QImage own = form->Image2->widget()->grab().toImage();
-    EXPECT_TRUE(own.pixel(3, 1) == qRgb(29, 29, 29) && own.pixel(4, 1) != qRgb(76, 76, 76) &&
-                own.pixel(2, 2) != qRgb(76, 76, 76));
+    EXPECT_EQ(own.pixel(3, 1), qRgb(29, 29, 29));
+    EXPECT_NE(own.pixel(4, 1), qRgb(76, 76, 76)) << "nothing right of the picture";
+    EXPECT_NE(own.pixel(2, 2), qRgb(76, 76, 76)) << "nothing below the picture";
 }
 
 TEST_F(Window, BusyCursorWhileAHandlerRunsThenScrollBarsAndCloseWriteNothing) {
     click(form->Button4);  // no picture: the handler opens a box twice
     EXPECT_EQ(prompts->busy, std::vector<bool>(2, true));
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    fs::remove("A.bmp"), form->Show();
+    platform::setPrompts(nullptr);  // the real boxes, each closed as soon as it shows
+    QTimer closer;
+    closer.callOnTimeout([] {
+        if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    closer.start(20);
+    click(form->Button4);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the boxes and the handler put the cursor back";
+    fs::remove("A.bmp");
+    form->Show();
     auto* area = static_cast<QScrollArea*>(form->window());
-    EXPECT_FALSE(area->horizontalScrollBar()->isVisible() || area->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(area->verticalScrollBar()->isVisible());
     EXPECT_EQ(form->Image1->widget()->mapTo(area, QPoint(0, 0)), QPoint(24, 24))
         << "no frame around the client area";
-    area->resize(300, 200),
-        QApplication::processEvents();  // smaller than the controls: scroll bars, controls in place
-    EXPECT_TRUE(area->horizontalScrollBar()->isVisible() && area->verticalScrollBar()->isVisible());
+    area->resize(300, 200);  // smaller than the controls: scroll bars, controls in place
+    QApplication::processEvents();
+    EXPECT_TRUE(area->horizontalScrollBar()->isVisible());
+    EXPECT_TRUE(area->verticalScrollBar()->isVisible());
     EXPECT_EQ(form->Button3->widget()->geometry(), QRect(208, 336, 89, 25));
     click(form->Button3);
-    EXPECT_TRUE(!form->window()->isVisible() && fs::is_empty(dir()));
+    EXPECT_FALSE(form->window()->isVisible());
+    EXPECT_TRUE(fs::is_empty(dir()));
 }
 
 // Also run at the scale factors 1.5 and 2 (see CMakeLists.txt): every caption fits its button,
@@ -121,13 +173,22 @@ TEST_F(Window, CaptionsFitAtThisScale) {
     }
 }
 
-// The program as a process: it stays up until asked to end, then ends cleanly having written
-// nothing. (Without a display: CommandLine.WithoutADisplayOneLineAndStatusOne.)
-TEST_F(Window, ProgramRunsUntilAskedToEnd) {
-    QProcess program;
-    program.start(EDGEPIPE_BINARY, {});  // in this test's folder, on the offscreen platform as this test
-    EXPECT_FALSE(program.waitForFinished(1500)) << "the window stays up until it is closed";
-    program.terminate();
-    EXPECT_TRUE(program.waitForFinished(10000) && program.exitStatus() == QProcess::NormalExit &&
-                program.exitCode() == 0 && fs::is_empty(dir()));
+// Shown on a screen too small for it, the window is moved, never resized, so that all of it shows;
+// one larger than the screen keeps its top-left corner, with the title bar, on it.
+TEST_F(Window, ShownOnTheScreenMovedNeverResized) {
+    form->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form->window()));
+    // The offscreen screen is 800 x 800, and its windows have a frame of 2 pixels.
+    EXPECT_EQ(std::pair(form->window()->frameGeometry(), form->window()->size()),
+              std::pair(QRect(108, 114, 692, 457), QSize(688, 453)));
+    struct Case {
+        QRect frame;
+        QRect available;
+        QPoint at;
+    };
+    for (const Case c : {Case{{192, 114, 696, 480}, {0, 0, 1280, 1024}, {192, 114}},
+                         {{192, 114, 688, 453}, {0, 0, 640, 512}, {0, 59}},  // 1280 x 1024 at scale 2
+                         {{-50, 10, 400, 300}, {1280, 24, 1024, 768}, {1280, 24}}}) {
+        EXPECT_EQ(platform::placeWithin(c.frame, c.available), c.at) << c.frame.x() << "," << c.frame.y();
+    }
 }

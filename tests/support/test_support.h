@@ -11,6 +11,8 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <numeric>
 #include <random>
 
 #include "platform/bmp_file.h"
@@ -41,31 +43,47 @@ private:
     fs::path dir_, previous_ = fs::current_path();
 };
 
-// Records every box, and whether the busy cursor showed when a message came, and answers the open
-// dialog from a queue (a file name, or nullopt: cancel).
+// Records every box, in `said` all of them in order, and whether the busy cursor showed when a
+// message came; calls onError after a failure is said; answers the open dialog from a queue (a file
+// name, or nullopt: cancel).
 struct ScriptedPrompts : platform::Prompts {
     void message(const std::string& text) override {
-        messages.push_back(text),
-            busy.push_back(QGuiApplication::overrideCursor() &&
-                           QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor);
+        messages.push_back(text);
+        said.push_back(text);
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        busy.push_back(cursor != nullptr && cursor->shape() == Qt::WaitCursor);
     }
-    void error(const std::string& text) override { errors.push_back(text); }
-    std::optional<std::string> openPicture(const std::string& filter, const std::string&) override {
-        lastFilter = filter;
+    void error(const std::string& text) override {
+        errors.push_back(text);
+        said.push_back(text);
+        onError();
+    }
+    std::optional<std::string> openPicture(const std::string&, const std::string&) override {
         if (answers.empty()) return std::nullopt;
         const std::optional<std::string> answer = answers.front();
-        return answers.pop_front(), answer;
+        answers.pop_front();
+        return answer;
     }
-    std::vector<std::string> messages, errors;
+    std::vector<std::string> messages, errors, said;
     std::vector<bool> busy;
     std::deque<std::optional<std::string>> answers;
-    std::string lastFilter;
+    std::function<void()> onError = [] {};
 };
+
+// Installs fresh scripted prompts and returns them.
+inline ScriptedPrompts& scriptPrompts() {
+    auto* prompts = new ScriptedPrompts;
+    platform::setPrompts(std::unique_ptr<platform::Prompts>(prompts));
+    return *prompts;
+}
 
 struct Bgr {
     std::uint8_t b, g, r;
     bool operator==(const Bgr&) const = default;
 };
+inline std::ostream& operator<<(std::ostream& out, const Bgr& c) {
+    return out << "(b " << int{c.b} << ", g " << int{c.g} << ", r " << int{c.r} << ")";
+}
 
 // A picture as plain rows of pixels, for building inputs and computing references by hand.
 struct Pixels {
@@ -81,6 +99,38 @@ struct Pixels {
 inline void PrintTo(const Pixels& p, std::ostream* out) {
     *out << p.width << " x " << p.height << " picture";
 }
+
+// Compares two pictures; a difference names the sizes, or how many pixels differ and the first of
+// them with both colours, as EXPECT_TRUE(samePixels(actual, expected)) prints it.
+inline ::testing::AssertionResult samePixels(const Pixels& actual, const Pixels& expected) {
+    if (actual.width != expected.width || actual.height != expected.height)
+        return ::testing::AssertionFailure() << "the picture is " << actual.width << " x " << actual.height
+                                             << ", expected " << expected.width << " x " << expected.height;
+    const auto differs = [](const Bgr& a, const Bgr& b) { return a != b; };
+    const auto first = std::mismatch(actual.px.begin(), actual.px.end(), expected.px.begin());
+    if (first.first == actual.px.end()) return ::testing::AssertionSuccess();
+    const auto at = first.first - actual.px.begin();
+    const auto count = std::inner_product(actual.px.begin(), actual.px.end(), expected.px.begin(), 0L,
+                                          std::plus<>(), differs);
+    return ::testing::AssertionFailure()
+           << count << " of " << actual.px.size() << " pixels differ, the first at (" << at % actual.width
+           << ", " << at / actual.width << "): " << *first.first << " instead of " << *first.second;
+}
+
+// Sets a global switch through its setter, which returns the old setting, and puts the old setting
+// back when the scope ends, also when an assertion ends the test:
+// Switched<imaging::useHelperThread> twoThreads(true);
+template <bool (*Set)(bool)>
+class Switched {
+public:
+    explicit Switched(bool on) : old_(Set(on)) {}
+    ~Switched() { Set(old_); }
+    Switched(const Switched&) = delete;
+    Switched& operator=(const Switched&) = delete;
+
+private:
+    bool old_;
+};
 
 inline Pixels grey(int w, int h, std::uint8_t level) { return Pixels(w, h, {level, level, level}); }
 
@@ -103,12 +153,8 @@ inline Pixels toPixels(platform::TBitmap bitmap) {
 inline Pixels randomPixels(int width, int height, unsigned seed) {
     std::mt19937 random(seed);
     Pixels p(width, height);
-    return std::generate(
-               p.px.begin(), p.px.end(),
-               [&] {
-                   return Bgr{std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random())};
-               }),
-           p;
+    for (Bgr& c : p.px) c = Bgr{std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random())};
+    return p;
 }
 
 // An asymmetric "F" on a colour gradient: a flipped row order or swapped channels show at once.
@@ -129,11 +175,13 @@ inline Pixels designedPicture(int width, int height) {
 inline std::string savePicture(const Pixels& p, const std::string& fileName = "picture.bmp",
                                const char* qtFormat = nullptr) {
     const platform::TBitmap b = toBitmap(p);
-    const bool bmp = !qtFormat && fs::path(fileName).extension() == ".bmp";
-    if (bmp) platform::writeBmp24(b, fileName);
-    const QImage image(b.GetScanline(0), p.width, p.height, static_cast<qsizetype>(b.Stride()),
-                       QImage::Format_BGR888);
-    EXPECT_TRUE(bmp || image.save(QString::fromStdString(fileName), qtFormat, 100)) << fileName;
+    if (!qtFormat && fs::path(fileName).extension() == ".bmp") {
+        platform::writeBmp24(b, fileName);
+    } else {
+        const QImage image(b.GetScanline(0), p.width, p.height, static_cast<qsizetype>(b.Stride()),
+                           QImage::Format_BGR888);
+        EXPECT_TRUE(image.save(QString::fromStdString(fileName), qtFormat, 100)) << fileName;
+    }
     return fs::absolute(fileName).string();
 }
 
@@ -143,7 +191,8 @@ inline Pixels stageFile(const std::string& name) { return toPixels(platform::loa
 // The message of the platform::Error that `action` throws, or "(no failure)".
 template <class Action>
 std::string failureOf(Action&& action) try {
-    return action(), "(no failure)";
+    action();
+    return "(no failure)";
 } catch (const platform::Error& e) {
     return e.what();
 }
@@ -217,8 +266,15 @@ inline void fillDiskAfter(std::size_t budget) {
     static bool interrupt;
     left = budget;
     platform::setWriteFunction([](int fd, const void* data, size_t size) -> ssize_t {
-        if ((interrupt = !interrupt)) return errno = EINTR, -1;
-        if (left == 0) return errno = ENOSPC, -1;
+        interrupt = !interrupt;
+        if (interrupt) {
+            errno = EINTR;
+            return -1;
+        }
+        if (left == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
         const size_t n = std::min({size, left, size_t{7}});
         left -= n;
         return ::write(fd, data, n);

@@ -1,0 +1,14 @@
+#pragma once
+// Grey rows widened to 24-bit rows (platform::widenGreyRow in graphics.h), and the same for results
+// larger than the processor's caches.
+#include <cstdint>
+
+namespace platform {
+
+// widenGreyRow with stores that go around the cache: for a result too large to stay in it anyway,
+// this saves reading each line of the destination before it is overwritten. A thread that used it
+// calls finishStreaming before others may read what it wrote.
+void widenGreyRowStreaming(const std::uint8_t* grey, std::uint8_t* bgr, int width);
+void finishStreaming();
+
+}  // namespace platform
