@@ -37,5 +37,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://github.com/edgepipe/edgepipe)
 # The libraries come from the binary itself; the captions' Chinese glyphs need the CJK fonts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A cross build is packed for the processor it was built for, not for this machine's.
+if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-noto-cjk)
 include(CPack)

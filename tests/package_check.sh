@@ -7,7 +7,8 @@ command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null ||
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" || { cat "$out/cpack.log"; exit 1; }
-deb="$out/edgepipe_${version}_amd64.deb"
+# The architecture is the build's own: amd64, or arm64 from the cross build.
+deb=$(ls "$out"/edgepipe_"$version"_*.deb)
 files=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
 for path in usr/bin/edgepipe usr/share/applications/io.github.edgepipe.desktop \
     usr/share/icons/hicolor/32x32/apps/edgepipe.png usr/share/icons/hicolor/128x128/apps/edgepipe.png \
