@@ -12,7 +12,7 @@ ensure_arm64_architecture
 ensure_packages "${ARM64_PACKAGES[@]}"
 BUILD="$ROOT/build-arm64"
 configure_build "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/aarch64-linux-gnu.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DEDGEPIPE_TESTS=ON
+    -DCMAKE_BUILD_TYPE=Release -DEDGEPIPE_TESTS=ON -DEDGEPIPE_WERROR=ON
 nice cmake --build "$BUILD" -j2 --target edgepipe imaging_tests platform_tests app_tests
 
 # The loader and libc from the multiarch root (-L /): the cross compiler's own copies in
