@@ -260,11 +260,13 @@ inline Pixels referenceEdges(const Pixels& in, int threshold) {
 
 // From now until the test ends, files are written in pieces of at most 7 bytes, every other call
 // is interrupted, and once `budget` more bytes have gone out every write fails with "No space left
-// on device".
-inline void fillDiskAfter(std::size_t budget) {
+// on device", or with `writesNothing` writes nothing and says no error, as a full disk may.
+inline void fillDiskAfter(std::size_t budget, bool writesNothing = false) {
     static std::size_t left;
     static bool interrupt;
+    static bool nothing;
     left = budget;
+    nothing = writesNothing;
     platform::setWriteFunction([](int fd, const void* data, size_t size) -> ssize_t {
         interrupt = !interrupt;
         if (interrupt) {
@@ -272,8 +274,8 @@ inline void fillDiskAfter(std::size_t budget) {
             return -1;
         }
         if (left == 0) {
-            errno = ENOSPC;
-            return -1;
+            errno = nothing ? 0 : ENOSPC;
+            return nothing ? 0 : -1;
         }
         const size_t n = std::min({size, left, size_t{7}});
         left -= n;
