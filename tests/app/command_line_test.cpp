@@ -12,6 +12,7 @@ TEST_F(CommandLine, OptionsAndAPictureToOpen) {
     const std::string bad = savePicture(designedPicture(5, 9), "photo.jpg", "PNG");
     const std::string hint = "Try \"edgepipe --help\" for the options.\n";
     const std::string batchOnly = "edgepipe: --threshold, --output and --quiet go with --batch\n" + hint;
+    const std::string threshold = "edgepipe: the threshold is a whole number from 0 to 255, not ";
     savePicture(designedPicture(5, 9), "b.png");
     struct Case {
         QStringList arguments;
@@ -26,6 +27,10 @@ TEST_F(CommandLine, OptionsAndAPictureToOpen) {
           {{"--frobnicate", "--help"}, 2, "^$", "edgepipe: unknown option \"--frobnicate\"\n" + hint},
           {{"--threshold", "7", "b.png"}, 2, "^$", batchOnly},
           {{"--output=o", "b.png"}, 2, "^$", batchOnly},
+          {{"--batch", "--threshold", "256", "b.png"}, 2, "^$", threshold + "\"256\"\n" + hint},
+          {{"--batch", "--threshold=-1", "b.png"}, 2, "^$", threshold + "\"-1\"\n" + hint},
+          {{"--batch", "--threshold", "1x", "b.png"}, 2, "^$", threshold + "\"1x\"\n" + hint},
+          {{"--batch", "--output", "x"}, 2, "^$", "edgepipe: --batch needs at least one picture\n" + hint},
           // Refused in a box, not on the terminal; the window stays up until SIGTERM.
           {{"photo.jpg", "b.png"}, 0, "^$", "edgepipe: opens one picture at a time; ignored: b.png\n"}}) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());

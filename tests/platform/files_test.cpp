@@ -64,21 +64,21 @@ TEST_F(Files, StageFileBytes) {
 }
 
 // Refused files name the file and the reason and leave the picture as it was: unknown names,
-// damaged and mislabelled copies of the fuzzer's seeds, pictures too large, and the BMP suite's
-// doubtful and invalid files, which may also load. Crashes, hangs and leaks on such files are the
-// fuzzer's and the sanitizer build's to find.
+// cut and misnamed copies of the fuzzer's seeds, pictures too large, and the BMP suite's doubtful
+// and invalid files, which may also load. Crashes, hangs and leaks on such files are the fuzzer's
+// and the sanitizer build's to find.
 TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
     struct Case {
         std::string file, message;
-        int expect;
-    };  // expect -1: refused, 0: either, 1: loads
+        bool mayLoad = false;
+    };
     std::vector<Case> cases = {
-        {"notes.txt", "notes.txt: unknown picture kind \".txt\"", -1},
-        {"noextension", "noextension: unknown picture kind (the name has no extension)", -1},
-        {"missing.png", "missing.png: no such file", -1},
-        {"folder.png", "folder.png: is a directory, not a picture", -1},
-        {"huge.bmp", "huge.bmp: picture too large (100000 x 100000 pixels)", -1},
-        {"huge.jpg", "huge.jpg: picture too large (32639 x 32639 pixels)", -1}};
+        {"notes.txt", "notes.txt: unknown picture kind \".txt\""},
+        {"noextension", "noextension: unknown picture kind (the name has no extension)"},
+        {"missing.png", "missing.png: no such file"},
+        {"folder.png", "folder.png: is a directory, not a picture"},
+        {"huge.bmp", "huge.bmp: picture too large (100000 x 100000 pixels)"},
+        {"huge.jpg", "huge.jpg: picture too large (32639 x 32639 pixels)"}};
     fs::create_directory("folder.png");
     const char* seeds[] = {"bmp-stage-3x2", "png-rgb-5x4", "jpg-baseline-9x7", "gif-transparent-3x2"};
     const char* wrongNames[] = {"bmp-as.jfif", "png-as.JPEG", "jpg-as.gif", "gif-as.dib"};
@@ -86,17 +86,13 @@ TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
         auto bytes = readFileBytes(fs::path(EDGEPIPE_SOURCE_DIR) / "fuzz/seeds" / seeds[k]);
         bytes.erase(bytes.begin());  // the fuzzer's selector byte
         const std::string kind = std::string(seeds[k]).substr(0, 3);
-        for (const auto& [name, size, expect] : {std::tuple{"empty", std::size_t{0}, -1},
-                                                 {"one-byte", 1, -1},
-                                                 {"header-only", 13, -1},
-                                                 {"half", bytes.size() / 2, 0},
-                                                 {"short", bytes.size() - 1, 0},
-                                                 {"whole", bytes.size(), 1}}) {
-            cases.push_back({kind + "-" + name + "." + kind, kind + "-" + name + "." + kind + ": ", expect});
+        for (const std::size_t size : {0, 13}) {  // nothing, and the first bytes of the header
+            cases.push_back(
+                {kind + std::to_string(size) + "." + kind, kind + std::to_string(size) + "." + kind + ": "});
             writeFileBytes(cases.back().file,
                            {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)});
         }
-        cases.push_back({wrongNames[k], std::string(wrongNames[k]) + ": cannot read as a ", -1});
+        cases.push_back({wrongNames[k], std::string(wrongNames[k]) + ": cannot read as a "});
         writeFileBytes(wrongNames[k], bytes);
         for (const char* copy : {"notes.txt", "noextension"}) writeFileBytes(copy, bytes);
         if (kind == "bmp") {  // its header made to say 100000 x 100000 pixels
@@ -112,21 +108,19 @@ TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
     }
     for (const char* set : {"q", "b", "x"})
         for (const fs::path& file : bmpSuite().empty() ? std::vector<fs::path>{} : filesIn(bmpSuite() / set))
-            cases.push_back({file.string(), file.string() + ": ", 0});
+            cases.push_back({file.string(), file.string() + ": ", true});
     for (const Case& c : cases) {
         platform::TPicture picture;
         picture.Assign(toBitmap(designedPicture(3, 3)));
         const std::string failure = failureOf([&] { picture.LoadFromFile(c.file); });
         SCOPED_TRACE(c.file + ": " + failure);
         if (failure == "(no failure)") {
-            EXPECT_GE(c.expect, 0) << "loaded";
-            EXPECT_FALSE(picture.Bitmap().Empty());
-        } else {
-            EXPECT_LE(c.expect, 0) << "refused";
-            EXPECT_TRUE(failure.starts_with(c.message));
-            EXPECT_GT(failure.size(), c.file.size() + 2) << "a reason follows the name";
-            EXPECT_TRUE(samePixels(toPixels(picture.Bitmap()), designedPicture(3, 3)));
+            EXPECT_TRUE(c.mayLoad) << "loaded";
+            continue;
         }
+        EXPECT_TRUE(failure.starts_with(c.message));
+        EXPECT_GT(failure.size(), c.file.size() + 2) << "a reason follows the name";
+        EXPECT_TRUE(samePixels(toPixels(picture.Bitmap()), designedPicture(3, 3)));
     }
     if (bmpSuite().empty())
         GTEST_SKIP() << "the made-up files passed; no ../shared/testdata/bmpsuite beside this checkout";
