@@ -34,7 +34,7 @@ TEST_F(CommandLine, OptionsAndAPictureToOpen) {
           // Refused in a box, not on the terminal; the window stays up until SIGTERM.
           {{"photo.jpg", "b.png"}, 0, "^$", "edgepipe: opens one picture at a time; ignored: b.png\n"}}) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const auto [status, out, err] = runEdgepipe({.arguments = c.arguments, .upMs = 2000});
+        const auto [status, out, err] = runEdgepipe({.arguments = c.arguments, .upMs = 1000});
         EXPECT_EQ(std::pair(status, err), std::pair(c.status, c.err));
         EXPECT_TRUE(matches(out, c.out)) << out;
     }

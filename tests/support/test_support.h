@@ -34,7 +34,6 @@ protected:
     void TearDown() override {
         platform::setWriteFunction(nullptr);
         fs::current_path(previous_);
-        fs::permissions(dir_, fs::perms::owner_all);  // a test may have taken them
         fs::remove_all(dir_);
     }
     fs::path dir() const { return dir_; }
