@@ -1,5 +1,6 @@
 // Picture files: the bytes of a stage file, refusals that name the file and the reason, the BMP
 // suite, and the inputs the fuzzer starts from or found failing.
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "fuzz/picture_check.h"
@@ -32,6 +33,7 @@ TEST_F(Files, StageFileBytes) {
                                                 0,   0,   0,  0,  0,  0,  0,  0, 0, 0, 0,  0,  13, 13,
                                                 13,  14,  14, 14, 15, 15, 15, 0, 0, 0, 10, 10, 10, 11,
                                                 11,  11,  12, 12, 12, 0,  0,  0};  // bottom row first
+    const bool inputOpen = ::fcntl(STDIN_FILENO, F_GETFD) != -1;
     const mode_t mask = ::umask(022);
     const auto written = [](const platform::TBitmap& picture) {
         platform::writeBmp24(picture, "A.bmp");
@@ -46,6 +48,7 @@ TEST_F(Files, StageFileBytes) {
     EXPECT_EQ(written(platform::TBitmap()), emptyFile);
     EXPECT_EQ(written(grey), expected);
     ::umask(mask);
+    EXPECT_EQ(::fcntl(STDIN_FILENO, F_GETFD) != -1, inputOpen) << "the writer closes its own file only";
     EXPECT_EQ(fs::status("A.bmp").permissions() & fs::perms::all, fs::perms(0644));
     for (const int width :
          {2, 301}) {  // two bytes of padding; one, in a file larger than the writer's chunks
