@@ -156,7 +156,12 @@ edgepipe turns a colour picture into its grey picture, a smoothed picture and a 
 edge map, one button at a time: LOAD opens a picture (BMP, PNG, JPEG or GIF); 灰階 makes the grey
 (luma) picture; 濾波 smooths with five 3 x 3 median passes; SOBEL draws the edge map at the
 threshold set with the scroll bar. Each stage is written as a 24-bit BMP file into the working
-directory, overwritten without asking: A.bmp (grey), B.bmp (smoothed), C.bmp (edges).
+directory, overwritten without asking: A.bmp (grey), B.bmp (smoothed), C.bmp (edges; black and
+white inside, its one-pixel border keeps the grey levels of the picture it was drawn from).
+
+Moving the scroll bar previews the edges of the loaded picture on the right and writes nothing.
+SOBEL draws the edges of whatever the right side shows, so after a preview it draws the edges of
+the preview. For C.bmp at a chosen threshold: set the scroll bar first, then 灰階, 濾波, SOBEL.
 
 With PICTURE, the window opens with that picture loaded, as LOAD would load it. Without a
 display, the window can run on a virtual one: xvfb-run edgepipe

@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <QApplication>
+#include <QDir>
 #include <QGuiApplication>
+#include <QLibraryInfo>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -24,13 +26,26 @@ std::string environment(const char* name) {
     return value ? value : "";
 }
 
-// Why no display could be opened, from what the environment pointed Qt at.
+// The platform Qt is asked for, and by what: the -platform option wins over QT_QPA_PLATFORM, as in
+// Qt. Empty when neither names one.
+std::string requestedPlatform, requestedBy;
+
+void notePlatformAsked(const std::vector<std::string>& arguments) {
+    requestedPlatform = environment("QT_QPA_PLATFORM");
+    requestedBy = "QT_QPA_PLATFORM";
+    for (std::size_t i = 1; i + 1 < arguments.size(); ++i)
+        if (arguments[i] == "-platform" || arguments[i] == "--platform") {
+            requestedPlatform = arguments[i + 1];
+            requestedBy = "-platform";
+        }
+}
+
+// Why no display could be opened, from what Qt was pointed at.
 std::string noDisplayReason() {
-    const std::string platformName = environment("QT_QPA_PLATFORM"), x = environment("DISPLAY"),
-                      wayland = environment("WAYLAND_DISPLAY");
-    const bool triedX = platformName.empty() || platformName.find("xcb") != std::string::npos;
-    const bool triedWayland = platformName.find("wayland") != std::string::npos || !wayland.empty();
-    if (!triedX && !triedWayland) return "Qt's platform \"" + platformName + "\" could not start";
+    const std::string x = environment("DISPLAY"), wayland = environment("WAYLAND_DISPLAY");
+    const bool triedX = requestedPlatform.empty() || requestedPlatform.find("xcb") != std::string::npos;
+    const bool triedWayland = requestedPlatform.find("wayland") != std::string::npos || !wayland.empty();
+    if (!triedX && !triedWayland) return "Qt's platform \"" + requestedPlatform + "\" could not start";
     std::string reason;
     if (triedWayland)
         reason = wayland.empty() ? "WAYLAND_DISPLAY is not set"
@@ -40,12 +55,37 @@ std::string noDisplayReason() {
     return reason;
 }
 
+// The platform plugins Qt has, by name ("libqxcb.so" is "xcb").
+QStringList platformPlugins(const QString& folder) {
+    QStringList names;
+    for (const QString& file : QDir(folder).entryList({"libq*.so"}, QDir::Files, QDir::Name))
+        names << file.mid(4, file.size() - 7);
+    return names;
+}
+
+// When none of the platforms asked for ("wayland;xcb", "xcb:option") is a plugin Qt has, the
+// failure is the name, not the display: the two lines say which names there are.
+bool sayUnknownPlatform() {
+    const QString folder = QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms";
+    const QStringList known = platformPlugins(folder);
+    const QStringList asked = QString::fromStdString(requestedPlatform).split(';', Qt::SkipEmptyParts);
+    for (const QString& name : asked)
+        if (known.contains(name.section(':', 0, 0))) return false;
+    if (asked.isEmpty()) return false;
+    console::say("edgepipe: Qt has no platform plugin \"" + requestedPlatform + "\" (asked for by " +
+                 requestedBy + ")");
+    console::say("edgepipe: the ones it has in " + folder.toStdString() + ": " +
+                 (known.isEmpty() ? "none" : known.join(", ").toStdString()));
+    return true;
+}
+
 // Qt ends the process when no platform plugin can reach a display, after warnings from each plugin
-// it tried. While Qt starts, those are held back and the end is one line and status 1.
+// it tried. While Qt starts, those are held back and the end is one line or two and status 1.
 void onStartMessage(QtMsgType type, const QMessageLogContext&, const QString&) {
     if (type != QtFatalMsg) return;
-    console::say("edgepipe: no display to show the window on (" + noDisplayReason() +
-                 "); start it from a desktop session, or without a display: xvfb-run edgepipe");
+    if (!sayUnknownPlatform())
+        console::say("edgepipe: no display to show the window on (" + noDisplayReason() +
+                     "); start it from a desktop session, or without a display: xvfb-run edgepipe");
     std::_Exit(1);
 }
 
@@ -123,6 +163,7 @@ void TApplication::startQt(const std::vector<std::string>& arguments) {
     quietQt();
     const std::string platformBefore = environment("QT_QPA_PLATFORM");
     allowXInWaylandSessions();
+    notePlatformAsked(arguments);
     qInstallMessageHandler(onStartMessage);
     new QApplication(argc_, argv_.data());  // lives until the process ends
     qInstallMessageHandler(nullptr);

@@ -14,7 +14,8 @@ namespace platform {
 class TApplication {
 public:
     // Starts Qt with these arguments, the program's name first. Without a display to show the
-    // window on, prints one line saying so and ends the process with status 1.
+    // window on, prints one line saying so and ends the process with status 1; asked for a
+    // platform Qt has no plugin for, says so in two lines that name the plugins it has.
     void Initialize(const std::vector<std::string>& arguments);
     // Starts Qt for work with windows that are never shown: needs no display. Ctrl-C and SIGTERM
     // then only record their request (see EndRequest) instead of ending the process.

@@ -1,6 +1,8 @@
 #include "platform/controls.h"
 
+#include <QAccessibleWidget>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
 #include <QKeyEvent>
@@ -8,12 +10,15 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
+#include <algorithm>
 #include <optional>
 
 #include "platform/application.h"
@@ -135,9 +140,55 @@ private:
     const TImage& owner_;
 };
 
+// Screen readers announce a picture view as a picture.
+QAccessibleInterface* pictureViewAccessible(const QString&, QObject* object) {
+    if (auto* view = dynamic_cast<ImageView*>(object))
+        return new QAccessibleWidget(view, QAccessible::Graphic);
+    return nullptr;
+}
+
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
+// Moves the window onto the screen it is mostly on, as placeWithin says, without resizing it.
+void keepOnScreen(QWidget* window) {
+    const QRect frame = window->frameGeometry();
+    QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (!screen) screen = window->screen();
+    const QPoint place = placeWithin(frame, screen->availableGeometry());
+    if (place != frame.topLeft()) window->move(place);
+}
+
+// A window manager frames the window once it is shown: at its first exposure the frame is known
+// and is kept on the screen as well.
+class KeepFrameOnScreen : public QObject {
+public:
+    explicit KeepFrameOnScreen(QWidget* window) : QObject(window), window_(window) {
+        window_->winId();  // the native window, whose exposure may come as soon as it is shown
+        window_->windowHandle()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::Expose) return false;
+        window_->windowHandle()->removeEventFilter(this);
+        keepOnScreen(window_);
+        deleteLater();
+        return false;
+    }
+
+private:
+    QWidget* window_;
+};
+
 }  // namespace
+
+QPoint placeWithin(const QRect& frame, const QRect& available) {
+    const auto within = [](int at, int size, int start, int room) {
+        return std::max(start, std::min(at, start + room - size));
+    };
+    return {within(frame.left(), frame.width(), available.left(), available.width()),
+            within(frame.top(), frame.height(), available.top(), available.height())};
+}
 
 // ---- TControl ---------------------------------------------------------------------------------
 
@@ -148,6 +199,13 @@ TControl::TControl(TForm* owner, QWidget* widget, int left, int top, int width, 
 }
 
 void TControl::SetFocus() { widget_->setFocus(Qt::OtherFocusReason); }
+
+void TControl::SetHint(const std::string& hint, const std::string& accessibleName,
+                       const std::string& description) {
+    widget_->setToolTip("<p>" + text(hint).toHtmlEscaped() + "</p>");  // as rich text, a long one wraps
+    widget_->setAccessibleName(text(accessibleName));
+    widget_->setAccessibleDescription(text(description.empty() ? hint : description));
+}
 
 // ---- TButton ----------------------------------------------------------------------------------
 
@@ -192,13 +250,33 @@ TImage::TImage(TForm* owner, int left, int top, int width, int height)
     : TControl(owner, new ImageView(owner->client(), *this), left, top, width, height),
       Picture(new TPicture),
       picture_(Picture) {
-    Picture->OnChange = [this] { widget()->update(); };
+    [[maybe_unused]] static const bool announced = (QAccessible::installFactory(pictureViewAccessible), true);
+    Picture->OnChange = [this] {
+        nameWithSize();
+        widget()->update();
+    };
+}
+
+void TImage::SetHint(const std::string& hint, const std::string& accessibleName,
+                     const std::string& description) {
+    TControl::SetHint(hint, accessibleName, description);
+    accessibleName_ = accessibleName;
+    nameWithSize();
 }
 
 void TImage::SetStretch(bool stretch) {
     if (stretch_ == stretch) return;
     stretch_ = stretch;
     widget()->update();
+}
+
+// "Source picture, 640 x 480"
+void TImage::nameWithSize() {
+    const TBitmap& shown = Picture->Bitmap();
+    std::string name = accessibleName_;
+    if (!name.empty() && !shown.Empty())
+        name += ", " + std::to_string(shown.Width()) + " x " + std::to_string(shown.Height());
+    widget()->setAccessibleName(text(name));
 }
 
 // ---- TOpenPictureDialog -----------------------------------------------------------------------
@@ -256,7 +334,12 @@ void TForm::extendClientTo(int right, int bottom) {
 }
 
 void TForm::Show() {
+    keepOnScreen(window_);
+    new KeepFrameOnScreen(window_);
     window_->show();
+    // Where no window manager hands out the focus (a bare X server), the window takes it itself.
+    window_->activateWindow();
+    window_->raise();
     if (!tabOrder_.empty()) tabOrder_.front()->SetFocus();
 }
 

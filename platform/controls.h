@@ -12,6 +12,8 @@
 
 class QWidget;
 class QScrollArea;
+class QPoint;
+class QRect;
 
 namespace platform {
 
@@ -30,6 +32,10 @@ public:
     // The Qt widget, for the platform's own code and for tests that press keys and buttons.
     QWidget* widget() const { return widget_; }
     void SetFocus();
+    // What the control does, as its tooltip, and its name and description for screen readers and
+    // automation; the description is the tooltip unless given.
+    virtual void SetHint(const std::string& hint, const std::string& accessibleName,
+                         const std::string& description = "");
 
 protected:
     TControl(TForm* owner, QWidget* widget, int left, int top, int width, int height);
@@ -69,11 +75,17 @@ public:
     TImage(TForm* owner, int left, int top, int width, int height);
     bool Stretch() const { return stretch_; }
     void SetStretch(bool stretch);
+    // The accessible name also tells the picture's size while the view shows one.
+    void SetHint(const std::string& hint, const std::string& accessibleName,
+                 const std::string& description = "") override;
     TPicture* const Picture;
 
 private:
+    void nameWithSize();
+
     std::unique_ptr<TPicture> picture_;
     bool stretch_ = false;
+    std::string accessibleName_;
 };
 
 // The open-picture dialog; not part of the window. FileName is the file last confirmed.
@@ -95,6 +107,8 @@ public:
     TForm(const TForm&) = delete;
     TForm& operator=(const TForm&) = delete;
 
+    // Shows the window where it was placed, moved (never resized) as far as needed to be all on the
+    // screen, and asks to be the active window so that the keyboard works at once.
     void Show();
     void Close();
     std::string Caption() const;
@@ -130,5 +144,10 @@ private:
     std::vector<TControl*> tabOrder_;
     std::vector<std::unique_ptr<TObject>> components_;
 };
+
+// Where a window whose frame is `frame` goes to lie within `available`: where it is when it fits,
+// otherwise moved the least distance; one larger than `available` keeps its top-left corner, with
+// the title bar, in it.
+QPoint placeWithin(const QRect& frame, const QRect& available);
 
 }  // namespace platform

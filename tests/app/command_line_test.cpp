@@ -106,3 +106,18 @@ TEST_F(CommandLine, WithoutADisplayOneLineAndStatusOne) {
                           "); start it from a desktop session, or without a display: xvfb-run edgepipe\n"));
     }
 }
+
+// A platform Qt has no plugin for is named with the ones Qt has, whether -platform or
+// QT_QPA_PLATFORM asked for it, rather than said to be a missing display.
+TEST_F(CommandLine, UnknownPlatformNamedWithThePluginsQtHas) {
+    for (const auto& [run, by] :
+         {std::pair(testing_support::Run{.arguments = {"-platform", "nosuch"}}, "-platform"),
+          {testing_support::Run{.arguments = {}, .env = {"QT_QPA_PLATFORM=nosuch"}}, "QT_QPA_PLATFORM"}}) {
+        const auto [status, out, err] = runEdgepipe(run);
+        EXPECT_EQ(status, 1) << by;
+        EXPECT_TRUE(matches(
+            err, std::string("^edgepipe: Qt has no platform plugin \"nosuch\" \\(asked for by ") + by +
+                     "\\)\nedgepipe: the ones it has in /\\S+/platforms: [a-z, ]*offscreen[a-z, ]*\n$"))
+            << err;
+    }
+}

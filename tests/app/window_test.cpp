@@ -1,5 +1,6 @@
 // The window itself: its controls and their start, focus, tab order and keys, how the views draw,
 // the busy cursor, captions at every scale, and the program as a process.
+#include <QAccessible>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -20,25 +21,40 @@ struct PaintCount : QObject {
     }
     int count = 0;
 };
+
+// What a screen reader is told of the control.
+std::string accessible(platform::TControl* control, QAccessible::Text text) {
+    return QAccessible::queryAccessibleInterface(control->widget())->text(text).toStdString();
+}
 }  // namespace
 
+// Each control also says what it does and which stage file it writes or needs, as its tooltip and
+// as its description to screen readers.
 TEST_F(Window, ControlsStartWhereAndAsTheLayoutSays) {
     struct Case {
         platform::TControl* control;
         QRect at;
         const char* caption;
+        const char* name;
+        const char* says;
     };
-    for (const Case c : {Case{form->Image1, {24, 24, 321, 241}, ""},
-                         {form->Image2, {344, 24, 321, 241}, ""},
-                         {form->Button2, {32, 288, 89, 25}, "LOAD"},
-                         {form->Button4, {120, 288, 89, 25}, "灰階"},
-                         {form->Button5, {120, 312, 89, 25}, "濾波"},
-                         {form->Button1, {120, 336, 89, 25}, "SOBEL"},
-                         {form->Button3, {208, 336, 89, 25}, "CLOSE"},
-                         {form->ScrollBar1, {32, 384, 169, 25}, ""},
-                         {form->Edit1, {208, 384, 41, 21}, ""}}) {
+    for (const Case c :
+         {Case{form->Image1, {24, 24, 321, 241}, "", "Source picture", "loaded picture"},
+          {form->Image2, {344, 24, 321, 241}, "", "Result picture", "last result"},
+          {form->Button2, {32, 288, 89, 25}, "LOAD", "Load", "writes nothing"},
+          {form->Button4, {120, 288, 89, 25}, "灰階", "Grey (灰階)", "writes A.bmp"},
+          {form->Button5, {120, 312, 89, 25}, "濾波", "Filter (濾波)", "needs A.bmp, writes B.bmp"},
+          {form->Button1, {120, 336, 89, 25}, "SOBEL", "Sobel", "needs B.bmp, writes C.bmp"},
+          {form->Button3, {208, 336, 89, 25}, "CLOSE", "Close", "writes nothing"},
+          {form->ScrollBar1, {32, 384, 169, 25}, "", "Edge threshold", "writes nothing"},
+          {form->Edit1, {208, 384, 41, 21}, "", "Edge threshold value", "changes nothing"}}) {
         EXPECT_EQ(c.control->widget()->geometry(), c.at) << c.caption;
         EXPECT_EQ(*c.caption ? static_cast<platform::TButton*>(c.control)->Caption() : "", c.caption);
+        const std::string description = accessible(c.control, QAccessible::Description);
+        EXPECT_EQ(accessible(c.control, QAccessible::Name), c.name);
+        EXPECT_NE(description.find(c.says), std::string::npos) << description;
+        EXPECT_TRUE(c.control->widget()->toolTip().contains(QString::fromStdString(description)))
+            << c.control->widget()->toolTip().toStdString();
     }
     EXPECT_EQ(std::tuple(form->Caption(), form->window()->pos(), form->window()->size()),
               std::tuple(std::string("Form1"), QPoint(192, 114), QSize(688, 453)));
@@ -83,6 +99,7 @@ TEST_F(Window, ViewsDrawTheirPicturesStretchedOrAtTheirOwnSize) {
     p.at(3, 1) = {255, 0, 0};  // red, with a blue bottom-right pixel
     load(savePicture(p));
     click(form->Button4);
+    EXPECT_EQ(accessible(form->Image1, QAccessible::Name), "Source picture, 4 x 2");
     const QImage left = form->Image1->widget()->grab().toImage();
     const QImage right = form->Image2->widget()->grab().toImage();
     EXPECT_EQ(std::tuple(left.size(), left.pixel(5, 5), left.pixel(200, 60), left.pixel(315, 235)),
@@ -146,5 +163,25 @@ TEST_F(Window, CaptionsFitAtThisScale) {
         EXPECT_LE(metrics.height() + 4, button->widget()->height()) << button->Caption();
         for (const QChar c : QString::fromStdString(button->Caption()))
             EXPECT_TRUE(metrics.inFontUcs4(c.unicode())) << button->Caption();
+    }
+}
+
+// Shown on a screen too small for it, the window is moved, never resized, so that all of it shows;
+// one larger than the screen keeps its top-left corner, with the title bar, on it.
+TEST_F(Window, ShownOnTheScreenMovedNeverResized) {
+    form->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form->window()));
+    // The offscreen screen is 800 x 800, and its windows have a frame of 2 pixels.
+    EXPECT_EQ(std::pair(form->window()->frameGeometry(), form->window()->size()),
+              std::pair(QRect(108, 114, 692, 457), QSize(688, 453)));
+    struct Case {
+        QRect frame;
+        QRect available;
+        QPoint at;
+    };
+    for (const Case c : {Case{{192, 114, 696, 480}, {0, 0, 1280, 1024}, {192, 114}},
+                         {{192, 114, 688, 453}, {0, 0, 640, 512}, {0, 59}},  // 1280 x 1024 at scale 2
+                         {{-50, 10, 400, 300}, {1280, 24, 1024, 768}, {1280, 24}}}) {
+        EXPECT_EQ(platform::placeWithin(c.frame, c.available), c.at) << c.frame.x() << "," << c.frame.y();
     }
 }
