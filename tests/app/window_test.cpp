@@ -1,5 +1,5 @@
 // The window itself: its controls and their start, focus, tab order and keys, how the views draw,
-// the busy cursor, captions at every scale, and the program as a process.
+// the busy cursor and the boxes, captions at every scale, and where the window is placed.
 #include <QAccessible>
 #include <QPushButton>
 #include <QScrollArea>
