@@ -30,6 +30,7 @@ TEST_F(CommandLine, OptionsAndAPictureToOpen) {
           {{"--batch", "--threshold", "256", "b.png"}, 2, "^$", threshold + "\"256\"\n" + hint},
           {{"--batch", "--threshold=-1", "b.png"}, 2, "^$", threshold + "\"-1\"\n" + hint},
           {{"--batch", "--threshold", "1x", "b.png"}, 2, "^$", threshold + "\"1x\"\n" + hint},
+          {{"--batch", "--threshold"}, 2, "^$", "edgepipe: --threshold needs a value\n" + hint},
           {{"--batch", "--output", "x"}, 2, "^$", "edgepipe: --batch needs at least one picture\n" + hint},
           // Refused in a box, not on the terminal; the window stays up until SIGTERM.
           {{"photo.jpg", "b.png"}, 0, "^$", "edgepipe: opens one picture at a time; ignored: b.png\n"}}) {

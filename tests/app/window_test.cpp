@@ -112,7 +112,9 @@ TEST_F(Window, ViewsDrawTheirPicturesStretchedOrAtTheirOwnSize) {
     form->Image2->widget()->installEventFilter(&paints);
     form->Image2->Picture->Assign(form->Image2->Picture->Bitmap());
     EXPECT_TRUE(QTest::qWaitFor([&] { return paints.count > 0; }, 2000)) << "assigning repaints the view";
+    paints.count = 0;
     form->Image2->SetStretch(false);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return paints.count > 0; }, 2000)) << "stretching repaints the view";
     const QImage own = form->Image2->widget()->grab().toImage();
     EXPECT_EQ(own.pixel(3, 1), qRgb(29, 29, 29));
     EXPECT_NE(own.pixel(4, 1), qRgb(76, 76, 76)) << "nothing right of the picture";
