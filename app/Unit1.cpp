@@ -96,28 +96,30 @@ void TForm1::LumaDisplay() {
     frame::guardSourcePicture(*Image1->Picture);
     TBitmap copy;
     imaging::lumaDisplay(copy);
-    frame::publish(copy, *Image2, frame::kStageGrey);
+    frame::publish(copy, *Image2, CurrentStageFolder(), frame::kStageGrey);
 }
 
 // 濾波: five 3 x 3 median passes over the source picture, written as B.bmp; needs A.bmp.
 void TForm1::Button5Click(TObject*) {
     frame::guardSourcePicture(*Image1->Picture);
+    const std::filesystem::path folder = CurrentStageFolder();
     TBitmap copy;
-    frame::readStageFile(copy, frame::kStageGrey);
+    frame::readStageFile(copy, folder, frame::kStageGrey);
     Image2->Picture->Assign(copy);
     imaging::medianFilter(frame::workCopyOf(*Image1->Picture), copy);
-    frame::publish(copy, *Image2, frame::kStageSmooth);
+    frame::publish(copy, *Image2, folder, frame::kStageSmooth);
 }
 
 // SOBEL: the edge map of the result view's picture, written as C.bmp; needs B.bmp.
 void TForm1::Button1Click(TObject*) {
     frame::guardSourcePicture(*Image1->Picture);
+    const std::filesystem::path folder = CurrentStageFolder();
     TBitmap copy = frame::workCopyOf(*Image1->Picture);
-    frame::readStageFile(copy, frame::kStageSmooth);
+    frame::readStageFile(copy, folder, frame::kStageSmooth);
     const int threshold = ScrollBar1->Position();
     ShowThreshold(threshold);
     imaging::drawEdges(frame::workCopyOf(*Image2->Picture), copy, threshold);
-    frame::publish(copy, *Image2, frame::kStageEdges);
+    frame::publish(copy, *Image2, folder, frame::kStageEdges);
 }
 
 // Threshold preview: the edge map of the source picture at the new threshold; no file.
@@ -130,3 +132,7 @@ void TForm1::ScrollBar1Change(TObject*) {
 }
 
 void TForm1::ShowThreshold(int threshold) { Edit1->SetText(std::to_string(threshold)); }
+
+std::filesystem::path TForm1::CurrentStageFolder() const {
+    return stageFolder.empty() ? frame::workingFolder() : stageFolder;
+}

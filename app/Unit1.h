@@ -1,6 +1,8 @@
 #pragma once
 // The main window: a source view on the left, a result view on the right, the buttons that run
 // the pipeline and the threshold scroll bar.
+#include <filesystem>
+
 #include "platform/controls.h"
 
 using platform::TButton;
@@ -38,7 +40,11 @@ public:
     // the same way as one chosen in the dialog.
     void OpenPicture(const std::string& fileName);
 
+    // Where the stage files go; empty (the window): the working directory at the moment of each press.
+    std::filesystem::path stageFolder;
+
 private:
+    std::filesystem::path CurrentStageFolder() const;
     void LumaDecomposition();
     void LumaDisplay();
     void ShowThreshold(int threshold);

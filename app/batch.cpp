@@ -7,8 +7,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <set>
+#include <tuple>
+#include <utility>
 
 #include "app/Unit1.h"
+#include "app/frame.h"
 #include "platform/application.h"
 #include "platform/console.h"
 #include "platform/errors.h"
@@ -23,58 +26,72 @@ using platform::Application;
 using platform::console::say;
 
 struct Job {
-    std::string given;    // the picture as named on the command line
-    std::string picture;  // its absolute name: the working directory changes for each picture
-    fs::path folder;      // where its stage files go, absolute
-    std::string shown;    // that folder as the user named it
+    std::string given;     // the picture as named on the command line
+    std::string picture;   // its absolute name
+    fs::path folder;       // where its stage files go, absolute
+    std::string shown;     // that folder as the user named it
+    bool renamed = false;  // its folder's name is not the picture's plain name
 };
 
-// One picture writes into the output folder itself; several each into a folder named after the
-// picture's file name without its extension. A name already taken by an earlier picture gets
-// "-2", "-3" ... appended, the first that is free.
+// A picture's folder name: its file name without the extension and without leading dots (a dot
+// would hide the folder; "." and ".." are the output folder and its parent); "picture" when
+// nothing is left. A file name holds no separator.
+std::string folderName(const std::string& stem) {
+    const std::size_t start = stem.find_first_not_of('.');
+    return start == std::string::npos ? "picture" : stem.substr(start);
+}
+
+// One picture writes into the output folder itself; several each into a folder of their own under
+// it (see folderName). A name already taken by an earlier picture gets "-2", "-3" ... appended,
+// the first that is free.
 std::vector<Job> plan(const CommandLine& request) {
-    const fs::path output = absolutePath(request.output);
+    const fs::path output = fs::path(absolutePath(request.output)).lexically_normal();
     std::set<std::string> taken;
     std::vector<Job> jobs;
     for (const std::string& given : request.pictures) {
         Job job{given, absolutePath(given), output, request.output};
         if (request.pictures.size() > 1) {
-            std::string stem = fs::path(given).stem().string();
-            if (stem.empty()) stem = "picture";
-            std::string name = stem;
-            for (int n = 2; !taken.insert(name).second; ++n) name = stem + "-" + std::to_string(n);
+            const std::string stem = fs::path(given).stem().string(), plain = folderName(stem);
+            std::string name = plain;
+            for (int n = 2; !taken.insert(name).second; ++n) name = plain + "-" + std::to_string(n);
             job.folder /= name;
-            job.shown = (fs::path(request.output) / name).string();
+            job.shown = (fs::path(request.output) / name).lexically_normal().string();
+            job.renamed = name != stem;
         }
         jobs.push_back(std::move(job));
     }
     return jobs;
 }
 
-// The window writes its stage files into the working directory; make the picture's folder that.
-void enter(const Job& job) {
+void makeFolder(const Job& job) {
     std::error_code error;
     fs::create_directories(job.folder, error);
-    if (!error) fs::current_path(job.folder, error);
     if (error) platform::failFile(job.shown, "cannot hold the stage files (" + error.message() + ")");
 }
 
 // What a person does in a fresh window: the scroll bar to T first, while its preview has no
-// picture to work on, then LOAD, 灰階, 濾波 and SOBEL. The folder is made once the picture is in,
-// so a picture that cannot be read leaves none. False when asked to stop between two steps, so
-// that every stage file written is whole.
-bool runPicture(const Job& job, int threshold) {
+// picture to work on, then LOAD, 灰階, 濾波 and SOBEL, with the picture's folder for the stage
+// files. The preview is called as the presses are, so that its failure is the picture's too. The
+// folder is made once the picture is in, so a picture that cannot be read leaves none. False when
+// asked to stop between two steps, so that every stage file written is whole; `written` lists them.
+bool runPicture(const Job& job, int threshold, std::vector<std::string>& written) {
     TForm1 form;
+    form.stageFolder = job.folder;
+    const platform::TNotifyEvent preview = std::exchange(form.ScrollBar1->OnChange, nullptr);
     form.ScrollBar1->SetPosition(threshold);
+    form.ScrollBar1->OnChange = preview;
+    form.ScrollBar1Change(form.ScrollBar1);
     form.OpenPicture(job.picture);
-    enter(job);
+    makeFolder(job);
     using Handler = void (TForm1::*)(TObject*);
-    const std::pair<TButton*, Handler> presses[] = {{form.Button4, &TForm1::Button4Click},
-                                                    {form.Button5, &TForm1::Button5Click},
-                                                    {form.Button1, &TForm1::Button1Click}};
-    for (const auto& [button, handler] : presses) {
+    const std::tuple<TButton*, Handler, const char*> presses[] = {
+        {form.Button4, &TForm1::Button4Click, frame::kStageGrey},
+        {form.Button5, &TForm1::Button5Click, frame::kStageSmooth},
+        {form.Button1, &TForm1::Button1Click, frame::kStageEdges}};
+    for (const auto& [button, handler, stageFile] : presses) {
         if (Application->EndRequest() != 0) return false;
         (form.*handler)(button);
+        written.push_back(stageFile);
     }
     return true;
 }
@@ -118,7 +135,8 @@ std::string seconds(double s) {
 }
 
 // Progress on standard error: one live line on a terminal, one plain line a picture elsewhere;
-// failures always, each on a line of its own.
+// failures, and on a terminal the pictures whose folder name had to be changed, always on a line
+// of their own.
 class Progress {
 public:
     Progress(std::size_t total, bool quiet)
@@ -139,7 +157,7 @@ public:
     void done(const Job& job, double took) {
         ++done_;
         spent_ += took;
-        if (!quiet_ && !live_)
+        if (!quiet_ && (!live_ || job.renamed))
             say(count() + job.given + ": done in " + seconds(took) + ", stage files in " + job.shown);
     }
     void failed(const Job& job, const std::string& message, double took) {
@@ -147,20 +165,32 @@ public:
         spent_ += took;
         say(count() + job.given + ": failed: " + message);
     }
-    // The summary line; the exit status.
-    int finish(int signal) {
+    // The summary line; the exit status. It names the folder of the last picture, or, when the
+    // batch was stopped in a picture, that picture and the stage files it wrote.
+    int finish(int signal, const Job* last, const Job* stoppedIn, const std::vector<std::string>& written) {
         if (live_) platform::console::showLive("");
         std::string summary = std::to_string(total_) + (total_ == 1 ? " picture: " : " pictures: ") +
                               std::to_string(done_) + " done, " + std::to_string(failed_) + " failed";
         if (signal != 0)
             summary += ", " + std::to_string(total_ - done_ - failed_) + " not done (stopped by " +
-                       (signal == SIGINT ? "Ctrl-C" : "SIGTERM") + ")";
+                       (signal == SIGINT ? "Ctrl-C" : "SIGTERM") +
+                       (stoppedIn ? where(*stoppedIn, written) : "") + ")";
+        if (last && !stoppedIn)
+            summary += (total_ == 1 ? "; its folder: " : "; the last one's folder: ") + last->shown;
         if (!quiet_) say(summary);
         if (signal != 0) return 128 + signal;
         return failed_ == 0 ? 0 : 1;
     }
 
 private:
+    // " in [2/30] big.bmp, with A.bmp and B.bmp written in out/big-2"
+    std::string where(const Job& job, const std::vector<std::string>& written) const {
+        std::string text = " in " + counter(done_ + failed_ + 1, total_) + job.given;
+        if (written.empty()) return text + ", before its first stage file";
+        for (std::size_t i = 0; i < written.size(); ++i)
+            text += (i == 0 ? ", with " : i + 1 == written.size() ? " and " : ", ") + written[i];
+        return text + " written in " + job.shown;
+    }
     std::string count() const { return counter(done_ + failed_, total_); }
 
     std::size_t total_, done_ = 0, failed_ = 0;
@@ -174,18 +204,28 @@ int runBatch(const CommandLine& request) {
     const std::vector<Job> jobs = plan(request);
     Application->InitializeWithoutDisplay({request.qtArguments.front()});
     platform::setPrompts(std::make_unique<BatchPrompts>());
-    const fs::path started = fs::current_path();
     Progress progress(jobs.size(), request.quiet);
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
+    const Job* last = nullptr;
+    const Job* stoppedIn = nullptr;
+    std::vector<std::string> written;
+    for (std::size_t i = 0; i < jobs.size() && !stoppedIn; ++i) {
         const Job& job = jobs[i];
-        if (Application->EndRequest() != 0) break;
+        written.clear();
+        if (Application->EndRequest() != 0) {
+            stoppedIn = &job;
+            break;
+        }
+        last = &job;
         progress.starting(job);
         const auto start = std::chrono::steady_clock::now();
         const auto took = [&] {
             return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         };
         try {
-            if (runPicture(job, request.threshold)) progress.done(job, took());
+            if (runPicture(job, request.threshold, written))
+                progress.done(job, took());
+            else
+                stoppedIn = &job;
         } catch (const std::exception& failure) {
             progress.failed(job, failure.what(), took());
         } catch (...) {
@@ -193,7 +233,5 @@ int runBatch(const CommandLine& request) {
         }
         if (i + 1 == jobs.size() || !sameBlocksServe(jobs[i + 1], job)) platform::releaseStore();
     }
-    std::error_code ignored;
-    fs::current_path(started, ignored);
-    return progress.finish(Application->EndRequest());
+    return progress.finish(Application->EndRequest(), last, stoppedIn, written);
 }

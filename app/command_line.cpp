@@ -172,9 +172,10 @@ Batch mode needs no window and no display:
   --threshold T    the edge threshold, a whole number from 0 to 255 (default 128)
   --output DIR     where the stage files go (default: the working directory). One picture
                    writes into DIR itself; several write into DIR/NAME each, NAME being the
-                   picture's file name without its extension. When a NAME is already taken
-                   by an earlier picture on the command line, the later one gets NAME-2, or
-                   NAME-3 and so on, the first that is free.
+                   picture's file name without its extension and leading dots ("picture"
+                   when nothing is left). When a NAME is already taken by an earlier
+                   picture on the command line, the later one gets NAME-2, or NAME-3 and
+                   so on, the first that is free.
   --quiet          print nothing but failures
 A picture that fails is reported with the reason, and the batch goes on with the next one.
 Progress and the closing summary go to standard error. Exit status: 0 when every picture was

@@ -1,8 +1,46 @@
 #include "app/frame.h"
 
+#include <cstring>
+
+#include "platform/errors.h"
 #include "platform/prompts.h"
 
 namespace frame {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The press that writes a stage file, by its button's caption.
+const char* makerOf(const char* stageFile) {
+    if (std::strcmp(stageFile, kStageGrey) == 0) return "灰階";
+    if (std::strcmp(stageFile, kStageSmooth) == 0) return "濾波";
+    return "SOBEL";
+}
+
+// The folder as a person reads it: absolute, without "." or ".." parts, doubled or trailing
+// separators.
+fs::path clean(const fs::path& folder) {
+    std::error_code error;
+    fs::path full = fs::absolute(folder, error);
+    full = (error ? folder : full).lexically_normal();
+    if (!full.has_filename() && full != full.root_path()) full = full.parent_path();
+    return full;
+}
+
+// Runs a read or write of the stage file at `path`; a failure that names the file by its path is
+// said with its name alone, which is what a person knows it by.
+template <class Access>
+void namingTheStageFile(const fs::path& path, const char* stageFile, Access&& access) {
+    try {
+        access(path.string());
+    } catch (const platform::Error& failure) {
+        const std::string message = failure.what(), prefix = path.string() + ": ";
+        if (message.rfind(prefix, 0) != 0) throw;
+        platform::failFile(stageFile, message.substr(prefix.size()));
+    }
+}
+
+}  // namespace
 
 void guardSourcePicture(const platform::TPicture& source) {
     if (source.Bitmap().Empty()) platform::ShowMessage(kLoadPictureMessage);
@@ -15,12 +53,27 @@ platform::TBitmap workCopyOf(const platform::TPicture& picture) {
     return copy;
 }
 
-void readStageFile(platform::TBitmap& copy, const char* stageFile) { copy.LoadFromFile(stageFile); }
+fs::path workingFolder() {
+    std::error_code error;
+    fs::path folder = fs::current_path(error);
+    return error ? fs::path(".") : folder;
+}
 
-void publish(const platform::TBitmap& copy, platform::TImage& resultView, const char* stageFile) {
+void readStageFile(platform::TBitmap& copy, const fs::path& folder, const char* stageFile) {
+    const fs::path path = folder / stageFile;
+    std::error_code error;
+    if (!fs::exists(path, error) && !error)
+        platform::failFile(
+            stageFile, "no such file in " + clean(folder).string() + "; " + makerOf(stageFile) + " makes it");
+    namingTheStageFile(path, stageFile, [&](const std::string& name) { copy.LoadFromFile(name); });
+}
+
+void publish(const platform::TBitmap& copy, platform::TImage& resultView, const fs::path& folder,
+             const char* stageFile) {
     resultView.SetStretch(true);
     resultView.Picture->Assign(copy);
-    resultView.Picture->SaveToFile(stageFile);
+    namingTheStageFile(folder / stageFile, stageFile,
+                       [&](const std::string& name) { resultView.Picture->SaveToFile(name); });
 }
 
 }  // namespace frame

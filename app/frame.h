@@ -1,6 +1,8 @@
 #pragma once
 // The steps every operation is built from: the empty-picture guard, the 24-bit work copy, reading
 // a stage file as a precondition, and publishing a result into the result view and its stage file.
+#include <filesystem>
+
 #include "platform/controls.h"
 #include "platform/graphics.h"
 
@@ -19,11 +21,17 @@ void guardSourcePicture(const platform::TPicture& source);
 // writes; a grey picture is widened into pixels of its own.
 platform::TBitmap workCopyOf(const platform::TPicture& picture);
 
-// Reads a stage file into `copy`; throws, naming the file, when it cannot be read.
-void readStageFile(platform::TBitmap& copy, const char* stageFile);
+// The working directory now, in full: where the window's stage files go. "." when the system
+// cannot name it (it was removed), so that reading or writing there says what is wrong.
+std::filesystem::path workingFolder();
 
-// Stretch on, the result view shows the copy, the copy is saved as the stage file; in that order,
-// so a failed save leaves the new result on screen.
-void publish(const platform::TBitmap& copy, platform::TImage& resultView, const char* stageFile);
+// Reads the stage file in `folder` into `copy`; throws, naming the file first, when it cannot be
+// read: "A.bmp: no such file in /home/ana/photos; 灰階 makes it".
+void readStageFile(platform::TBitmap& copy, const std::filesystem::path& folder, const char* stageFile);
+
+// Stretch on, the result view shows the copy, the copy is saved as the stage file in `folder`; in
+// that order, so a failed save leaves the new result on screen.
+void publish(const platform::TBitmap& copy, platform::TImage& resultView, const std::filesystem::path& folder,
+             const char* stageFile);
 
 }  // namespace frame

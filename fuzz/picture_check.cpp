@@ -101,7 +101,7 @@ std::string check(const fs::path& input, const fs::path& scratch, Outcome& outco
     } catch (const platform::Error& e) {
         outcome = Outcome::Refused;
         const std::string message = e.what();
-        const std::string prefix = input.string() + ": ";
+        const std::string prefix = platform::shownPath(input.string()) + ": ";
         if (message.rfind(prefix, 0) != 0 || message.size() == prefix.size())
             return "refusal does not name the file and a reason: \"" + message + "\"";
         return "";

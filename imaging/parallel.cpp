@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
 #include <thread>
+#include <utility>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -24,8 +28,8 @@ inline void pause() {
 #endif
 }
 
-// One helper that sleeps on a futex-backed atomic between jobs. Only the GUI thread hands out
-// jobs, one at a time.
+// One helper that sleeps on a futex-backed atomic between jobs. Only the thread that made the helper
+// hands out jobs, one at a time; `run` checks that, since two callers would share one word of rows.
 //
 // The rows still to hand out are one 64-bit word, the next row in the low half and the job's rows
 // in the high half, so that a chunk is taken with one compare-and-swap and a helper that arrives
@@ -34,20 +38,26 @@ inline void pause() {
 // take a chunk of a job whose caller has already returned. The job and its context are read only
 // after taking a chunk, while the caller is still waiting, so they need no more protection than
 // the word's order.
+//
+// A chunk that throws, on either thread, empties the word, so that no further chunk goes out; the
+// caller still waits for the helper to leave the job before it rethrows the first failure.
 class Helper {
 public:
-    Helper() {
+    Helper() : owner_(std::this_thread::get_id()) {
         std::thread([this] { serve(); }).detach();
     }
 
     void run(RowJob job, void* context, int rows, int fewestRows) {
+        if (std::this_thread::get_id() != owner_)
+            throw std::logic_error(
+                "row jobs handed out from a thread other than the one that made the helper");
         job_ = job;
         context_ = context;
         fewestRows_.store(fewestRows, std::memory_order_relaxed);
         rows_.store(static_cast<std::uint64_t>(rows) << 32);  // next row 0
         posted_.fetch_add(1);
         posted_.notify_one();
-        work();
+        workCatching();
         for (int spin = 0; busy_.load() != 0; ++spin) {
             if (spin < 256) {
                 pause();
@@ -55,6 +65,12 @@ public:
                 busy_.wait(1);
             }
         }
+        std::exception_ptr failure;
+        {
+            const std::lock_guard lock(failureMutex_);
+            failure = std::exchange(failure_, nullptr);
+        }
+        if (failure) std::rethrow_exception(failure);
     }
 
 private:
@@ -74,6 +90,17 @@ private:
         }
     }
 
+    // Keeps the first failure of a job and hands out no more of its rows.
+    void workCatching() {
+        try {
+            work();
+        } catch (...) {
+            rows_.store(0);
+            const std::lock_guard lock(failureMutex_);
+            if (!failure_) failure_ = std::current_exception();
+        }
+    }
+
     void serve() {
         unsigned seen = 0;
         for (;;) {
@@ -87,18 +114,21 @@ private:
             }
             seen = posted_.load();
             busy_.store(1);
-            work();
+            workCatching();
             busy_.store(0);
             busy_.notify_one();
         }
     }
 
+    const std::thread::id owner_;
     std::atomic<unsigned> posted_{0};
     std::atomic<int> busy_{0};
     std::atomic<std::uint64_t> rows_{0};
     std::atomic<int> fewestRows_{1};
     RowJob job_ = nullptr;
     void* context_ = nullptr;
+    std::mutex failureMutex_;
+    std::exception_ptr failure_;
 };
 
 Helper& helper() {

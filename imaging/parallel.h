@@ -26,7 +26,10 @@ inline constexpr SplitSize kSplitAlways{0, 8};
 using RowJob = void (*)(void* context, int begin, int end);
 
 // Runs job(context, begin, end) over chunks of rows that together cover [0, rows), on this thread
-// and the helper, or the whole range here when `bytes` is below `from` or the helper is off.
+// and the helper, or the whole range here when `bytes` is below `from` or the helper is off. When a
+// chunk throws, on either thread, no further chunk starts, and once both threads are done with the
+// job the first failure is thrown here. Only the thread that first split a job may split more:
+// another one gets std::logic_error, a programming error reported as any failure is.
 void runRowsSplit(int rows, std::size_t bytes, SplitSize from, RowJob job, void* context);
 
 // Switches the helper off or on (benchmarks compare one thread with two); returns the old setting.

@@ -1,5 +1,6 @@
 #pragma once
 // The one exception type of the program: a failure with a message a person can act on.
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -13,6 +14,23 @@ public:
 // "A.bmp: <what went wrong>"; every failure about a file names the file first.
 [[noreturn]] inline void failFile(const std::string& fileName, const std::string& reason) {
     throw Error(fileName + ": " + reason);
+}
+
+// A path as a message shows it: absolute and clean (no "." or ".." parts, no doubled or trailing
+// separators); empty when the working folder itself is gone.
+inline std::string cleanPath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    if (error) return {};
+    std::string clean = absolute.lexically_normal().string();
+    if (clean.size() > 1 && clean.back() == '/') clean.pop_back();
+    return clean;
+}
+
+// A picture the user chose is named by its full path; a bare name (a stage file in the working
+// folder) stays as it is.
+inline std::string shownPath(const std::string& path) {
+    return path.find('/') == std::string::npos ? path : cleanPath(path);
 }
 
 }  // namespace platform

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
-#include <new>
 #include <vector>
+
+#include "platform/errors.h"
 
 namespace platform {
 namespace {
@@ -27,6 +29,8 @@ constexpr std::size_t kMostWaste = 2;
 // grey rows); a few more than that covers a preview running while a press's blocks are kept.
 constexpr std::size_t kMostKept = 6;
 
+std::atomic<AllocationFault> allocationFault{nullptr};
+
 struct Block {
     std::uint8_t* data;
     std::size_t size;
@@ -37,7 +41,10 @@ public:
     ~Store() { releaseAll(); }
 
     Bytes acquire(std::size_t size) {
-        if (size < kSmallestKept) return Bytes(new std::uint8_t[std::max<std::size_t>(size, 1)]);
+        if (size < kSmallestKept) {
+            const std::size_t bytes = std::max<std::size_t>(size, 1);
+            return Bytes(checked(std::malloc(bytes), bytes), std::free);
+        }
         Block block = takeFitting(size);
         if (!block.data) block = allocate(size);
         return Bytes(block.data, [this, block](std::uint8_t*) { giveBack(block); });
@@ -46,12 +53,18 @@ public:
     void prepare(std::size_t size, int count) {
         if (size < kSmallestKept) return;
         std::vector<Block> fresh;
+        fresh.reserve(static_cast<std::size_t>(std::max(count, 0)));
         {
             std::lock_guard lock(mutex_);
             count -= static_cast<int>(
                 std::count_if(free_.begin(), free_.end(), [&](const Block& b) { return serves(b, size); }));
         }
-        for (; count > 0; --count) fresh.push_back(populated(allocate(size)));
+        try {
+            for (; count > 0; --count) fresh.push_back(populated(allocate(size)));
+        } catch (...) {
+            for (const Block& block : fresh) std::free(block.data);
+            throw;
+        }
         for (const Block& block : fresh) giveBack(block);
     }
 
@@ -63,9 +76,9 @@ public:
 
 private:
     static Block allocate(std::size_t size) {
-        if (size < kHugePage) return Block{checked(std::malloc(size)), size};
+        if (size < kHugePage) return Block{checked(std::malloc(size), size), size};
         const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-        auto* data = checked(std::aligned_alloc(kHugePage, rounded));
+        auto* data = checked(std::aligned_alloc(kHugePage, rounded), size);
         madvise(data, rounded, MADV_HUGEPAGE);  // only advice: without it the block is just 4 KB pages
         return Block{data, rounded};
     }
@@ -78,8 +91,13 @@ private:
         for (std::size_t at = 0; at < block.size; at += static_cast<std::size_t>(page)) block.data[at] = 0;
         return block;
     }
-    static std::uint8_t* checked(void* data) {
-        if (!data) throw std::bad_alloc();
+    static std::uint8_t* checked(void* data, std::size_t size) {
+        const AllocationFault fails = allocationFault.load();
+        if (data && fails && fails(size)) {
+            std::free(data);
+            data = nullptr;
+        }
+        if (!data) throw Error("not enough memory; close other programs or work on a smaller picture");
         return static_cast<std::uint8_t*>(data);
     }
 
@@ -125,5 +143,6 @@ Store& store() {
 Bytes acquireBytes(std::size_t size) { return store().acquire(size); }
 void prepareBytes(std::size_t size, int count) { store().prepare(size, count); }
 void releaseStore() { store().releaseAll(); }
+void setAllocationFault(AllocationFault fails) { allocationFault.store(fails); }
 
 }  // namespace platform

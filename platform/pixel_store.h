@@ -11,15 +11,21 @@ namespace platform {
 using Bytes = std::shared_ptr<std::uint8_t[]>;
 
 // A block of at least `size` bytes whose content is undefined. It goes back to the store when the
-// last shared owner lets go of it.
+// last shared owner lets go of it. Throws Error when memory runs out.
 Bytes acquireBytes(std::size_t size);
 
 // Makes sure that at least `count` kept blocks of at least `size` bytes are ready, their pages
 // already mapped: what a loaded picture's first presses and previews will ask for, so that they do
-// not pay for fresh memory.
+// not pay for fresh memory. All or nothing: when memory runs out it throws and keeps no new block.
 void prepareBytes(std::size_t size, int count);
 
 // Gives every kept block back to the system (tests that measure memory use this).
 void releaseStore();
+
+// Tests make memory run out: while set, a fresh block for which `fails(size)` answers true is refused
+// as the system refuses one when memory is short. It is asked on whichever thread allocates;
+// nullptr: no block fails.
+using AllocationFault = bool (*)(std::size_t size);
+void setAllocationFault(AllocationFault fails);
 
 }  // namespace platform

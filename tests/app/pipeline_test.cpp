@@ -1,9 +1,13 @@
 // The buttons through real clicks: the stage files and views against the references, the
 // preconditions, the empty-picture warnings, the threshold preview, and faults while stage files
 // are written or read.
+#include <atomic>
+#include <chrono>
 #include <map>
+#include <thread>
 
 #include "app/window_fixture.h"
+#include "imaging/parallel.h"
 
 using namespace testing_support;
 using Pipeline = WindowTest;
@@ -18,8 +22,9 @@ TEST_F(Pipeline, ButtonsNeedTheirStageFilesWriteThemAndThePreviewFeedsSobel) {
     EXPECT_TRUE(samePixels(source(), picture));
     EXPECT_TRUE(form->Image1->Stretch());
     form->Image2->Picture->Assign(toBitmap(grey(3, 3, 7)));
-    EXPECT_EQ(press(form->Button5), Errors{"A.bmp: no such file"});
-    EXPECT_EQ(press(form->Button1), Errors{"B.bmp: no such file"});
+    const std::string in = " in " + fs::current_path().string() + "; ";
+    EXPECT_EQ(press(form->Button5), Errors{"A.bmp: no such file" + in + "灰階 makes it"});
+    EXPECT_EQ(press(form->Button1), Errors{"B.bmp: no such file" + in + "濾波 makes it"});
     EXPECT_TRUE(samePixels(result(), grey(3, 3, 7)));
     EXPECT_FALSE(form->Image2->Stretch());
     EXPECT_FALSE(fs::exists("B.bmp"));
@@ -110,15 +115,17 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
         std::string message;
     };
     const std::string files[] = {"A.bmp", "B.bmp", "C.bmp"};
-    std::vector<Fault> faults = {{0, folderGone, "A.bmp: cannot write (No such file or directory)"}};
+    std::vector<Fault> faults = {
+        {0, folderGone, "A.bmp: cannot write in the working folder (No such file or directory)"}};
     for (int s = 0; s < 3; ++s) {
         const std::string file = files[s];
-        const std::string full = file + ": cannot write (No space left on device)";
+        const std::string cannotWrite = file + ": cannot write in " + dir().string() + " (";
+        const std::string full = cannotWrite + "No space left on device)";
         for (const std::size_t budget :
              {std::size_t{0}, std::size_t{1}, std::size_t{53}, fs::file_size(file) - 1})
             faults.push_back({s, [=] { fillDiskAfter(budget); }, full});
         faults.push_back({s, [=] { fillDiskAfter(54, true); }, full});
-        faults.push_back({s, [=] { folderInstead(file); }, file + ": cannot write (Is a directory)"});
+        faults.push_back({s, [=] { folderInstead(file); }, cannotWrite + "Is a directory)"});
     }
     for (int s = 1; s < 3; ++s)  // the stage file the press reads, emptied (the reader's refusals: Files)
         faults.push_back({s, [=] { writeFileBytes(files[s - 1], {}); },
@@ -143,4 +150,67 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
         for (platform::TButton* button : buttons) ASSERT_EQ(press(button), Errors{});
         EXPECT_TRUE(samePixels(stageFile("C.bmp"), referenceEdges(wanted[1], 128)));
     }
+}
+
+namespace {
+
+const Errors kShortOfMemory{"not enough memory; close other programs or work on a smaller picture"};
+
+// In a median band of a picture 9 pixels wide, each thread waits in its first band until the
+// other is in one too, so that both work on the job; then the band of `failingThread` (1: the
+// helper, 2: the caller) runs short of memory.
+std::atomic<int> failingThread{0};
+std::atomic<int> threadsInBand{0};
+std::thread::id callerThread;
+bool bandRunsShort(std::size_t size) {
+    if (size != (9 + 2) * 14) return false;
+    const int self = std::this_thread::get_id() == callerThread ? 2 : 1;
+    threadsInBand |= self;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (threadsInBand != 3 && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
+    return self == failingThread;
+}
+
+}  // namespace
+
+// A band short of memory fails its press with the store's message, once both threads are out of the
+// job, on either thread; the next press works.
+TEST_F(Pipeline, ABandShortOfMemoryOnEitherThreadFailsOnlyItsPress) {
+    if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: no helper thread";
+    load(savePicture(designedPicture(9, 80)));
+    ASSERT_EQ(press(form->Button4), Errors{});
+    const Switched<imaging::splitEveryJob> split(true);
+    callerThread = std::this_thread::get_id();
+    platform::setAllocationFault(bandRunsShort);
+    for (const int thread : {1, 2}) {
+        SCOPED_TRACE(thread == 1 ? "on the helper" : "on the caller");
+        failingThread = thread;
+        threadsInBand = 0;
+        EXPECT_EQ(press(form->Button5), kShortOfMemory);
+        EXPECT_EQ(threadsInBand.load(), 3) << "both threads were in the job";
+        failingThread = 0;
+        EXPECT_EQ(press(form->Button5), Errors{});
+    }
+    platform::setAllocationFault(nullptr);
+}
+
+// A load short of memory leaves the picture as it was; short only while keeping buffers ready for
+// the previews, it loads all the same.
+TEST_F(Pipeline, ALoadIsAllOrNothing) {
+    static std::atomic<int> blocks;
+    const Pixels first = designedPicture(5, 4);
+    const Pixels second = designedPicture(160, 140);
+    load(savePicture(first, "first.bmp"));
+    savePicture(second, "second.bmp");
+    platform::releaseStore();
+    platform::setAllocationFault([](std::size_t) { return true; });
+    load("second.bmp");
+    EXPECT_EQ(prompts->errors, kShortOfMemory);
+    EXPECT_TRUE(samePixels(source(), first));
+    prompts->errors.clear();
+    platform::setAllocationFault([](std::size_t size) { return size == 480 * 140 && ++blocks == 3; });
+    load("second.bmp");
+    platform::setAllocationFault(nullptr);
+    EXPECT_EQ(prompts->errors, Errors{});
+    EXPECT_TRUE(samePixels(source(), second));
 }

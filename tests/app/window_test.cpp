@@ -90,7 +90,9 @@ TEST_F(Window, FocusStartsOnSobelTabFollowsTheOrderAndKeysWork) {
         prompts->said.clear();
         QTest::keyClick(QApplication::focusWidget(), key);
         EXPECT_TRUE(QTest::qWaitFor([&] { return prompts->said.size() == 2; })) << key;
-        EXPECT_EQ(prompts->said, (Errors{"請載入圖檔!!", "B.bmp: no such file"})) << key;
+        const std::string missing =
+            "B.bmp: no such file in " + fs::current_path().string() + "; 濾波 makes it";
+        EXPECT_EQ(prompts->said, (Errors{"請載入圖檔!!", missing})) << key;
     }
 }
 
