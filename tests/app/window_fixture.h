@@ -28,6 +28,7 @@ protected:
     Errors press(platform::TButton* button) {
         prompts->errors.clear();
         prompts->messages.clear();
+        prompts->said.clear();
         click(button);
         return prompts->errors;
     }

@@ -34,7 +34,6 @@ protected:
     void TearDown() override {
         platform::setWriteFunction(nullptr);
         fs::current_path(previous_);
-        fs::permissions(dir_, fs::perms::owner_all);  // a test may have taken them
         fs::remove_all(dir_);
     }
     fs::path dir() const { return dir_; }
@@ -260,16 +259,25 @@ inline Pixels referenceEdges(const Pixels& in, int threshold) {
 
 // From now until the test ends, files are written in pieces of at most 7 bytes, every other call
 // is interrupted, and once `budget` more bytes have gone out every write fails with "No space left
-// on device".
-inline void fillDiskAfter(std::size_t budget) {
+// on device", or with `writesNothing` writes nothing and says no error, as a full disk may (a
+// writer that keeps trying fails the test rather than hang it).
+inline void fillDiskAfter(std::size_t budget, bool writesNothing = false) {
     static std::size_t left;
     static bool interrupt;
+    static int nothing;
     left = budget;
+    nothing = writesNothing ? 100 : 0;
     platform::setWriteFunction([](int fd, const void* data, size_t size) -> ssize_t {
         interrupt = !interrupt;
         if (interrupt) {
             errno = EINTR;
             return -1;
+        }
+        if (left == 0 && nothing > 0) {
+            errno = 0;
+            --nothing;
+            if (nothing > 0) return 0;
+            ADD_FAILURE() << "a write of nothing is tried again and again";
         }
         if (left == 0) {
             errno = ENOSPC;
