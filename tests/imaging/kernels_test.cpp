@@ -82,9 +82,19 @@ class Kernels : public testing::TestWithParam<Run> {};
 
 }  // namespace
 
+// Named as ctest lists them, e.g. AVX2_two_threads_every_job_split.
+std::string runName(const testing::TestParamInfo<Run>& info) {
+    const auto [target, twoThreads, splitAll] = info.param;
+    std::string name = std::string(imaging::rows::targetName(target));
+    name += twoThreads ? "_two_threads" : "_one_thread";
+    if (splitAll) name += "_every_job_split";
+    return name;
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryTarget, Kernels,
                          testing::Combine(testing::ValuesIn(imaging::rows::compiledTargets()),
-                                          testing::Bool(), testing::Bool()));
+                                          testing::Bool(), testing::Bool()),
+                         runName);
 
 // Reads and writes past the end of a row that leave the bytes right are the sanitizer build's to find.
 // The grey picture shares the luma plane's pixels: the next picture's luma must not be written
