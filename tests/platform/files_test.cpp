@@ -191,8 +191,8 @@ TEST_F(Files, FuzzSeedsLoadAndKeptFailuresAreHandled) {
 // A stage file replaced while any one of the writer's system calls fails: the message names the
 // file by its own name and its folder in full, and the folder holds the whole old file byte for
 // byte (or nothing, when there was none) and no temporary file. A file system that cannot
-// exchange gets the new file by a plain rename. (A short or interrupted write, and a full disk at
-// every byte of the headers: see the pipeline tests.)
+// exchange gets the new file by a plain rename. (Short and interrupted writes, a full disk and a
+// write of nothing: see the pipeline tests.)
 TEST_F(Files, ReplacingAStageFileKeepsTheOldOneWhenAnyStepFails) {
     struct Case {
         const char* step;
