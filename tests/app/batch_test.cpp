@@ -4,44 +4,28 @@
 using namespace testing_support;
 using Batch = InTempDir;
 
-// Two kinds, odd widths, two thresholds; several pictures each get a folder inside the output
-// folder, the first free of NAME, NAME-2, NAME-3 ..., NAME without leading dots ("picture" when
-// none is left, so that "..bmp" never writes beside the output folder); one picture writes straight
-// into the output folder.
+// Two kinds, widths that pad their rows differently, a threshold not the default; several pictures
+// each get a folder inside the output folder, the first free of NAME, NAME-2, NAME-3 ..., NAME
+// without leading dots ("picture" when none is left, so that "..bmp" never writes beside the output
+// folder). (One picture writes straight into the output folder: the command-line table.)
 TEST_F(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
     fs::create_directory("x");
-    for (const auto& [name, width] : {std::pair{"odd.bmp", 37},
-                                      {"odd.png", 21},
-                                      {"x/odd-2.png", 9},
-                                      {"...bmp", 7},
-                                      {"..bmp", 6},
-                                      {".odd.png", 5}})
-        savePicture(designedPicture(width, 9), name);
-    struct Case {
-        QStringList arguments;
-        int threshold;
-        std::vector<std::string> folders;
-    };
-    for (const Case& c :
-         {Case{{"--output", "dots/o", "odd.bmp", "odd.png", "x/odd-2.png", "...bmp", "..bmp", ".odd.png"},
-               128,
-               {"dots/o/odd", "dots/o/odd-2", "dots/o/odd-2-2", "dots/o/picture", "dots/o/picture-2",
-                "dots/o/odd-3"}},
-          {{"--threshold=255", "odd.png"}, 255, {"."}}}) {
-        SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const auto [status, out, err] = runEdgepipe({.arguments = QStringList("--batch") + c.arguments});
-        EXPECT_EQ(std::tuple(status, out), std::tuple(0, ""));
-        for (std::size_t i = 0; i < c.folders.size(); ++i) {
-            const std::string picture = c.arguments[c.arguments.size() - c.folders.size() + i].toStdString();
-            EXPECT_TRUE(matches(err, picture + ": done in [0-9.]+ s, stage files in " + c.folders[i] + "\n"))
-                << err;
-            const fs::path windowFolder = "window" / fs::path(c.folders[i]);
-            EXPECT_EQ(runWindow(picture, c.threshold, windowFolder), std::vector<std::string>());
-            for (const char* stage : {"A.bmp", "B.bmp", "C.bmp"})
-                EXPECT_TRUE(readFileBytes(windowFolder / stage) ==
-                            readFileBytes(c.folders[i] / fs::path(stage)))
-                    << c.folders[i] << "/" << stage;
-        }
+    const QStringList pictures = {"odd.bmp", "odd.png", "x/odd-2.png", "...bmp", "..bmp", ".odd.png"};
+    const std::vector<std::string> folders = {"odd", "odd-2", "odd-2-2", "picture", "picture-2", "odd-3"};
+    for (int i = 0; i < pictures.size(); ++i)
+        savePicture(designedPicture(37 - 5 * i, 9), pictures[i].toStdString());
+    const auto [status, out, err] = runEdgepipe(
+        {.arguments = QStringList{"--batch", "--threshold=255", "--output", "dots/o"} + pictures});
+    EXPECT_EQ(std::tuple(status, out), std::tuple(0, ""));
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        const std::string picture = pictures[i].toStdString();
+        const fs::path folder = "dots/o/" + folders[i];
+        EXPECT_TRUE(matches(err, picture + ": done in [0-9.]+ s, stage files in " + folder.string() + "\n"))
+            << err;
+        EXPECT_EQ(runWindow(picture, 255, "window" / folder), std::vector<std::string>());
+        for (const char* stage : {"A.bmp", "B.bmp", "C.bmp"})
+            EXPECT_TRUE(readFileBytes("window" / folder / stage) == readFileBytes(folder / stage))
+                << folder / stage;
     }
     EXPECT_EQ(std::distance(fs::directory_iterator("dots"), {}), 1) << "dots holds the output folder alone";
 }

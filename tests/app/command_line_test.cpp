@@ -10,15 +10,15 @@ TEST_F(CommandLine, OptionsAndAPictureToOpen) {
     const std::string batchOnly = "edgepipe: --threshold, --output and --quiet go with --batch\n" + hint;
     const std::string threshold = "edgepipe: the threshold is a whole number from 0 to 255, not ";
     savePicture(designedPicture(5, 9), "b.png");
-    struct Case {
-        QStringList arguments;
-        int status;
-        const char* out;  // a pattern
-        std::string err;
-    };
-    for (const Case& c :
-         {Case{{"--help"}, 0, "edgepipe --batch \\[--threshold T\\]", ""},
+    // The arguments, the exit status, and patterns of standard output and standard error.
+    for (const auto& [arguments, exitStatus, said, complained] :
+         {std::tuple{QStringList{"--help"}, 0, "edgepipe --batch \\[--threshold T\\]", std::string()},
           {{"--version"}, 0, "^edgepipe \\d+\\.\\d+\\.\\d+\n$", ""},
+          {{"--batch", "--threshold", "255", "b.png"},
+           0,
+           "^$",
+           "\\[1/1\\] b\\.png: done in [0-9.]+ s, stage files in \\.\n1 picture: 1 done, 0 failed; its "
+           "folder: \\.\n"},
           {{"--frobnicate", "--help"}, 2, "^$", "edgepipe: unknown option \"--frobnicate\"\n" + hint},
           {{"--threshold", "7", "b.png"}, 2, "^$", batchOnly},
           {{"--output=o", "b.png"}, 2, "^$", batchOnly},
@@ -27,10 +27,11 @@ TEST_F(CommandLine, OptionsAndAPictureToOpen) {
           {{"--batch", "--threshold", "1x", "b.png"}, 2, "^$", threshold + "\"1x\"\n" + hint},
           {{"--batch", "--threshold"}, 2, "^$", "edgepipe: --threshold needs a value\n" + hint},
           {{"--batch", "--output", "x"}, 2, "^$", "edgepipe: --batch needs at least one picture\n" + hint}}) {
-        SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const auto [status, out, err] = runEdgepipe({.arguments = c.arguments});
-        EXPECT_EQ(std::pair(status, err), std::pair(c.status, c.err));
-        EXPECT_TRUE(matches(out, c.out)) << out;
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const auto [status, out, err] = runEdgepipe({.arguments = arguments});
+        EXPECT_EQ(status, exitStatus) << err;
+        EXPECT_TRUE(matches(err, "^" + complained + "$")) << err;
+        EXPECT_TRUE(matches(out, said)) << out;
     }
 
     // Qt takes its option's value, not a picture; the window stays up until SIGTERM, with the
@@ -47,23 +48,18 @@ TEST_F(CommandLine, WithoutADisplayOrPlatformOneLineOrTwoAndStatusOne) {
     const std::string unknown = "^edgepipe: Qt has no platform plugin \"nosuch\" \\(asked for by ";
     const std::string known =
         "\\)\nedgepipe: the ones it has in /\\S+/platforms: [a-z, ]*offscreen[a-z, ]*\n$";
-    struct Case {
-        QStringList arguments;
-        QStringList env;
-        std::string err;
-    };
-    for (const Case& c :
-         {Case{{}, {"DISPLAY="}, noDisplay + "DISPLAY is not set" + xvfb},
+    for (const auto& [arguments, env, complained] :
+         {std::tuple{QStringList{}, QStringList{"DISPLAY="}, noDisplay + "DISPLAY is not set" + xvfb},
           {{}, {"DISPLAY=:4711"}, noDisplay + "the X display \":4711\" cannot be opened" + xvfb},
           {{},
            {"WAYLAND_DISPLAY=wayland-9", "XDG_SESSION_TYPE=wayland", "DISPLAY="},
            noDisplay + "the Wayland display \"wayland-9\" cannot be used, and DISPLAY is not set" + xvfb},
           {{"-platform", "nosuch"}, {}, unknown + "-platform" + known},
           {{}, {"QT_QPA_PLATFORM=nosuch"}, unknown + "QT_QPA_PLATFORM" + known}}) {
-        SCOPED_TRACE(c.err);
+        SCOPED_TRACE(complained);
         const auto [status, out, err] = runEdgepipe(
-            {.arguments = c.arguments, .env = QStringList{"WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="} + c.env});
+            {.arguments = arguments, .env = QStringList{"WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="} + env});
         EXPECT_EQ(std::pair(status, out), std::pair(1, std::string()));
-        EXPECT_TRUE(matches(err, c.err)) << err;
+        EXPECT_TRUE(matches(err, complained)) << err;
     }
 }
