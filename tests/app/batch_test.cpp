@@ -36,9 +36,8 @@ TEST_F(Batch, SignalsStopAfterAWholeStageFileWithTheSummarySoFar) {
     for (const auto& [signal, status, name] :
          {std::tuple{SIGTERM, 143, "SIGTERM"}, {SIGINT, 130, "Ctrl-C"}}) {
         SCOPED_TRACE(name);
-        const QString output = QString("stop-") + name;
         const auto [exitStatus, out, err] =
-            runEdgepipe({.arguments = QStringList{"--batch", "--output", output} + QStringList(30, "big.bmp"),
+            runEdgepipe({.arguments = QStringList{"--batch", "--output", "stop"} + QStringList(30, "big.bmp"),
                          .upMs = -1,
                          .signal = signal});
         EXPECT_EQ(exitStatus, status) << err;
@@ -46,9 +45,9 @@ TEST_F(Batch, SignalsStopAfterAWholeStageFileWithTheSummarySoFar) {
             err, std::string("\n30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by ") +
                      name +
                      " in \\[[0-9]+/30\\] big\\.bmp, (before its first stage file|with .* written in "
-                     "stop-.*/big[-0-9]*)\\)\n"))
+                     "stop/big[-0-9]*)\\)\n"))
             << err;
-        for (const auto& entry : fs::recursive_directory_iterator(output.toStdString()))
+        for (const auto& entry : fs::recursive_directory_iterator("stop"))
             if (entry.is_regular_file()) {
                 EXPECT_EQ(entry.file_size(), 54 + 3000 * 1000u) << entry.path() << " is whole";
             }
@@ -61,13 +60,11 @@ TEST_F(Batch, SignalsStopAfterAWholeStageFileWithTheSummarySoFar) {
 // a failure or a changed folder name is said; the summary names the last folder.
 TEST_F(Batch, FailuresAreSaidAsTheWindowSaysThemAndOnATerminalOneLiveLine) {
     savePicture(designedPicture(4, 9), "bad.jpg", "PNG");
-    savePicture(designedPicture(6, 9), "a.png");
-    savePicture(designedPicture(5, 9), "b.png");
-    savePicture(designedPicture(3, 9), "c.png");
     fs::create_directories("out/a/A.bmp");
-    savePicture(designedPicture(3, 9), "out/a.png");
+    for (const char* name : {"a.png", "b.png", "c.png", "out/a.png"})
+        savePicture(designedPicture(6, 9), name);
     std::ofstream("out/c") << "a file where a folder should be";
-    const std::string unreadable = runWindow("bad.jpg", 128).at(0);
+    const std::string unreadable = runWindow("bad.jpg", 128, ".").at(0);
     const std::string unwritable = runWindow("a.png", 128, "out/a").at(0);
     const QStringList pictures = {"bad.jpg", "a.png", "b.png", "c.png", "out/a.png"};
     const auto [status, out, err] =
@@ -79,7 +76,6 @@ TEST_F(Batch, FailuresAreSaidAsTheWindowSaysThemAndOnATerminalOneLiveLine) {
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 3) << err;
     EXPECT_TRUE(fs::exists("out/a-2/C.bmp"));
     EXPECT_FALSE(fs::exists("out/bad"));
-    EXPECT_FALSE(fs::exists("out/a/B.bmp"));
 
     if (QStandardPaths::findExecutable("script").isEmpty())
         GTEST_SKIP() << "no `script` (bsdutils) to give the batch a terminal";

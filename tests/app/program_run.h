@@ -14,8 +14,7 @@ namespace testing_support {
 
 // What the window says to LOAD of `picture` with the scroll bar at `threshold`, then to 灰階, 濾波
 // and SOBEL, which write their stage files into `folder` (made if missing).
-inline std::vector<std::string> runWindow(const std::string& picture, int threshold,
-                                          const fs::path& folder = ".") {
+inline std::vector<std::string> runWindow(const std::string& picture, int threshold, const fs::path& folder) {
     ScriptedPrompts& prompts = scriptPrompts();
     prompts.answers.push_back(fs::absolute(picture).string());
     fs::create_directories(folder);
