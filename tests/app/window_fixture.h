@@ -18,7 +18,6 @@ protected:
         form = std::make_unique<TForm1>();
     }
     void TearDown() override {
-        form.reset();
         platform::setPrompts(nullptr);
         InTempDir::TearDown();
     }
@@ -26,9 +25,7 @@ protected:
     void click(platform::TButton* button) { QTest::mouseClick(button->widget(), Qt::LeftButton); }
     // Clicks `button` and returns the failures the press showed; its messages stay in prompts->messages.
     Errors press(platform::TButton* button) {
-        prompts->errors.clear();
-        prompts->messages.clear();
-        prompts->said.clear();
+        *prompts = ScriptedPrompts();
         click(button);
         return prompts->errors;
     }
