@@ -24,8 +24,11 @@ protected:
 
     void click(platform::TButton* button) { QTest::mouseClick(button->widget(), Qt::LeftButton); }
     // Clicks `button` and returns the failures the press showed; its messages stay in prompts->messages.
+    // Answers queued for the dialog stay for LOAD.
     Errors press(platform::TButton* button) {
+        auto answers = std::move(prompts->answers);
         *prompts = ScriptedPrompts();
+        prompts->answers = std::move(answers);
         click(button);
         return prompts->errors;
     }
