@@ -1,8 +1,6 @@
 // The buttons through real clicks: the stage files and views against the references, the
-// preconditions, the empty-picture warnings, the threshold preview, and faults while stage files
-// are written or read.
-#include <linux/capability.h>
-#include <sys/syscall.h>
+// preconditions, the empty picture, the threshold preview feeding SOBEL, and faults while a press
+// or LOAD runs: stage files that cannot be written or read, memory running short.
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -14,198 +12,17 @@
 using namespace testing_support;
 using Pipeline = WindowTest;
 
-// 濾波 needs a readable A.bmp (one of another picture will do) and SOBEL a readable B.bmp; then
-// each press writes its stage file and shows it, and the preview feeds SOBEL.
-TEST_F(Pipeline, ButtonsNeedTheirStageFilesWriteThemAndThePreviewFeedsSobel) {
-    const Pixels picture = designedPicture(23, 17);
-    const Pixels smooth = referenceMedian5(picture);  // of the source, not of A.bmp
-    load(savePicture(picture, "photo.png"));
-    load(std::nullopt);  // cancelled: keeps the picture
-    EXPECT_TRUE(samePixels(source(), picture));
-    EXPECT_TRUE(form->Image1->Stretch());
-    form->Image2->Picture->Assign(toBitmap(grey(3, 3, 7)));
-    const std::string in = " in " + fs::current_path().string() + "; ";
-    EXPECT_EQ(press(form->Button5), Errors{"A.bmp: no such file" + in + "灰階 makes it"});
-    EXPECT_EQ(press(form->Button1), Errors{"B.bmp: no such file" + in + "濾波 makes it"});
-    EXPECT_TRUE(samePixels(result(), grey(3, 3, 7)));
-    EXPECT_FALSE(form->Image2->Stretch());
-    EXPECT_FALSE(fs::exists("B.bmp"));
-    EXPECT_FALSE(fs::exists("C.bmp"));
-    EXPECT_EQ(form->Edit1->Text(), "") << "the read-out changes only once the precondition holds";
-    savePicture(randomPixels(4, 7, 1), "A.bmp");
-    for (const auto& [button, file, shown] : {std::tuple{form->Button5, "B.bmp", smooth},
-                                              {form->Button4, "A.bmp", referenceLumaPicture(picture)},
-                                              {form->Button5, "B.bmp", smooth},
-                                              {form->Button1, "C.bmp", referenceEdges(smooth, 128)}}) {
-        SCOPED_TRACE(file);
-        EXPECT_EQ(press(button), Errors{});
-        EXPECT_TRUE(samePixels(stageFile(file), shown));
-        EXPECT_TRUE(samePixels(result(), shown));
-        EXPECT_TRUE(form->Image2->Stretch());
-        EXPECT_EQ(prompts->messages, Errors{});
-    }
-    EXPECT_EQ(form->Edit1->Text(), "128");
-    const auto smoothFile = readFileBytes("B.bmp");
-    fs::remove("C.bmp");
-    form->Image2->SetStretch(false);
-    moveThresholdTo(200);  // the preview: edges of the source picture, no file, no box, stretch as it was
-    EXPECT_TRUE(samePixels(result(), referenceEdges(picture, 200)));
-    EXPECT_FALSE(form->Image2->Stretch());
-    EXPECT_FALSE(fs::exists("C.bmp"));
-    EXPECT_EQ(form->Edit1->Text(), "200");
-    EXPECT_EQ(readFileBytes("B.bmp"), smoothFile);
-    EXPECT_EQ(prompts->messages, Errors{});
-    EXPECT_EQ(prompts->errors, Errors{});
-    EXPECT_EQ(press(form->Button1), Errors{});
-    EXPECT_TRUE(samePixels(stageFile("C.bmp"), referenceEdges(referenceEdges(picture, 200), 200)));
-    EXPECT_TRUE(samePixels(source(), picture)) << "no operation writes to the source view";
-}
-
-// With no picture loaded each press warns, then runs on the empty picture.
-TEST_F(Pipeline, EmptyPictureWarnsAndTheOperationsStillRun) {
-    EXPECT_EQ(press(form->Button4), Errors{});
-    EXPECT_EQ(prompts->messages, Errors(2, "請載入圖檔!!"));  // once in each half of 灰階
-    EXPECT_TRUE(samePixels(result(), Pixels()));
-    EXPECT_TRUE(form->Image2->Stretch());
-    EXPECT_EQ(readFileBytes("A.bmp").size(), 54u);
-    EXPECT_EQ(press(form->Button5), Errors{"A.bmp: empty picture (0 x 0 pixels)"});
-    for (const auto& [button, needs, writes] :
-         {std::tuple{form->Button5, "A.bmp", "B.bmp"}, {form->Button1, "B.bmp", "C.bmp"}}) {
-        savePicture(randomPixels(4, 4, 1), needs);
-        EXPECT_EQ(press(button), Errors{});
-        EXPECT_EQ(prompts->messages, Errors{"請載入圖檔!!"});
-        EXPECT_TRUE(samePixels(result(), Pixels())) << writes;
-        EXPECT_EQ(readFileBytes(writes).size(), 54u) << writes;
-    }
-    EXPECT_EQ(form->Edit1->Text(), "128");
-    prompts->messages.clear();
-    moveThresholdTo(10);
-    EXPECT_TRUE(samePixels(result(), Pixels()));
-    EXPECT_EQ(prompts->messages, Errors{});
-    EXPECT_EQ(form->Edit1->Text(), "10");
-}
-
-namespace {
-
-// Takes root's override of file permissions from this thread while it lives.
-struct AsAnOrdinaryUser {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved[2]{}, reduced[2]{};
-    AsAnOrdinaryUser() {  // keeps the permitted capabilities, so that they can be taken up again
-        ::syscall(SYS_capget, &header, saved);
-        reduced[0] = {0, saved[0].permitted, 0};
-        reduced[1] = {0, saved[1].permitted, 0};
-        ::syscall(SYS_capset, &header, reduced);
-    }
-    ~AsAnOrdinaryUser() { ::syscall(SYS_capset, &header, saved); }
-};
-
-}  // namespace
-
-// Each fault makes one press fail: one message naming the stage file and the reason, no file
-// changed or left behind, the source view kept, and the result view showing the new result when
-// only the save failed or the old one when a read failed. With the fault gone, every press works,
-// through a write that is interrupted and cut into small pieces. A work copy or buffer not released
-// on a failed press is the sanitizer build's leak check to find.
-TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
-    const Pixels picture = designedPicture(13, 9);
-    platform::TButton* const buttons[] = {form->Button4, form->Button5, form->Button1};
-    load(savePicture(picture));
-    for (platform::TButton* button : buttons) ASSERT_EQ(press(button), Errors{});
-    // Every entry with its bytes: a changed stage file or a temporary file left shows here.
-    auto contents = [&] {
-        std::map<std::string, std::vector<std::uint8_t>> entries;
-        for (const auto& e : fs::directory_iterator(dir()))
-            entries[e.path().filename()] =
-                e.is_regular_file() ? readFileBytes(e.path()) : std::vector<std::uint8_t>{};
-        return entries;
-    };
-    std::optional<AsAnOrdinaryUser> ordinaryUser;
-    struct Fault {
-        int stage;
-        std::function<void()> make;
-        std::string message;
-        bool readFails;
-    };
-    const std::string files[] = {"A.bmp", "B.bmp", "C.bmp"};
-    std::vector<Fault> faults;
-    for (int s = 0; s < 3; ++s) {
-        const std::string file = files[s];
-        for (const std::size_t budget :
-             {std::size_t{0}, std::size_t{1}, std::size_t{53}, std::size_t{54}, fs::file_size(file) - 1})
-            faults.push_back({s, [=] { fillDiskAfter(budget); },
-                              file + ": cannot write in " + dir().string() + " (No space left on device)",
-                              false});
-        const auto folderInstead = [=] {
-            fs::remove(file);
-            fs::create_directory(file);
-        };
-        faults.push_back(
-            {s, folderInstead, file + ": cannot write in " + dir().string() + " (Is a directory)", false});
-        const auto readOnlyFolder = [&] {
-            ordinaryUser.emplace();
-            fs::permissions(dir(), fs::perms(0555));
-        };
-        faults.push_back({s, readOnlyFolder,
-                          file + ": cannot write in " + dir().string() + " (Permission denied)", false});
-    }
-    const auto folderGone = [this] {
-        fs::create_directory("gone");
-        fs::current_path("gone");
-        fs::remove(dir() / "gone");
-    };
-    faults.push_back(
-        {0, folderGone, "A.bmp: cannot write in the working folder (No such file or directory)", false});
-    for (int s = 1; s < 3; ++s) {  // the stage file the press reads, replaced
-        const std::string file = files[s - 1];
-        faults.push_back({s, [=] { fs::remove(file); }, file + ": no such file", true});
-        faults.push_back({s,
-                          [=] {
-                              writeFileBytes(file, {'B', 'M', 0, 0});
-                          },
-                          file + ": cannot read as a BMP picture (", true});
-        faults.push_back(
-            {s, [=] { writeFileBytes(file, {}); }, file + ": cannot read as a BMP picture (", true});
-        faults.push_back({s,
-                          [=] {
-                              auto b = readFileBytes(file);
-                              b.resize(b.size() - 5);
-                              writeFileBytes(file, b);
-                          },
-                          file + ": damaged or cut short", true});
-        const auto folderInstead = [=] {
-            fs::remove(file);
-            fs::create_directory(file);
-        };
-        faults.push_back({s, folderInstead, file + ": is a folder, not a picture", true});
-    }
-    for (const Fault& fault : faults) {
-        SCOPED_TRACE(fault.message + " on press " + std::to_string(fault.stage));
-        const Pixels shown = result();
-        const Pixels wanted[] = {referenceLumaPicture(picture), referenceMedian5(picture),
-                                 referenceEdges(shown, 128)};
-        fault.make();
-        const auto before = contents();
-        const Errors errors = press(buttons[fault.stage]);
-        ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(errors);
-        EXPECT_TRUE(errors[0].starts_with(fault.message)) << errors[0];
-        EXPECT_TRUE(contents() == before) << "a file changed or was left";
-        EXPECT_TRUE(samePixels(source(), picture));
-        EXPECT_TRUE(samePixels(result(), fault.readFails ? shown : wanted[fault.stage]));
-        ordinaryUser.reset();
-        fs::permissions(dir(), fs::perms::owner_all);
-        fs::current_path(dir());
-        fillDiskAfter(SIZE_MAX);
-        for (const std::string& file : files) fs::remove_all(file);
-        for (platform::TButton* button : buttons) ASSERT_EQ(press(button), Errors{});
-        EXPECT_TRUE(samePixels(stageFile("B.bmp"), wanted[1]));
-        EXPECT_TRUE(samePixels(stageFile("C.bmp"), referenceEdges(wanted[1], 128)));
-    }
-}
-
 namespace {
 
 const Errors kShortOfMemory{"not enough memory; close other programs or work on a smaller picture"};
+
+// Every file in `folder` with its bytes: a changed stage file or a file left behind shows here.
+std::map<std::string, std::vector<std::uint8_t>> contents(const fs::path& folder) {
+    std::map<std::string, std::vector<std::uint8_t>> entries;
+    for (const auto& entry : fs::directory_iterator(folder))
+        entries[entry.path().filename()] = readFileBytes(entry);
+    return entries;
+}
 
 // In a median band of a picture 9 pixels wide, each thread waits in its first band until the
 // other is in one too, so that both work on the job; then the band of `failingThread` (1: the
@@ -223,6 +40,126 @@ bool bandRunsShort(std::size_t size) {
 }
 
 }  // namespace
+
+// With no picture, 濾波 warns and runs on the empty picture (灰階 and SOBEL: the window's tests),
+// and SOBEL refuses its stage file without changing the threshold read-out. 濾波 needs an A.bmp,
+// of any picture; the threshold preview shows the loaded picture's edges and feeds SOBEL. (What
+// each press writes and shows: the fault test, before each fault.)
+TEST_F(Pipeline, ButtonsNeedTheirStageFilesWriteThemAndThePreviewFeedsSobel) {
+    savePicture(randomPixels(4, 7, 1), "A.bmp");
+    EXPECT_EQ(press(form->Button5), Errors{});
+    EXPECT_EQ(prompts->messages, Errors{"請載入圖檔!!"});
+    EXPECT_TRUE(samePixels(result(), Pixels()));
+    EXPECT_TRUE(form->Image2->Stretch());
+    EXPECT_EQ(press(form->Button1), Errors{"B.bmp: empty picture (0 x 0 pixels)"});
+    EXPECT_EQ(form->Edit1->Text(), "");
+    const Pixels picture = designedPicture(23, 17);
+    load(savePicture(picture, "photo.png"));
+    EXPECT_EQ(press(form->Button5), Errors{});
+    EXPECT_EQ(press(form->Button1), Errors{});
+    EXPECT_EQ(form->Edit1->Text(), "128");
+    moveThresholdTo(200);
+    EXPECT_TRUE(samePixels(result(), referenceEdges(picture, 200)));
+    EXPECT_EQ(press(form->Button1), Errors{});
+    EXPECT_TRUE(samePixels(stageFile("C.bmp"), referenceEdges(referenceEdges(picture, 200), 200)));
+}
+
+// Before each fault, every press writes its stage file and shows it, through writes interrupted and
+// cut into pieces. Each fault fails its press, or LOAD, with one message naming the stage file (or
+// the memory) and the reason; no file changes or is left behind, the source view is kept, and the
+// result view shows the new result when only the save failed, else the old one. (Each of the
+// writer's system calls failing in turn: Files.ReplacingAStageFileKeepsTheOldOneWhenAnyStepFails. A
+// work copy not released on a failed press is the sanitizer build's leak check to find.)
+TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
+    const Pixels picture = designedPicture(13, 9);
+    const Pixels large = designedPicture(160, 140);
+    savePicture(large, "large.bmp");
+    load(savePicture(picture));
+    // Files are written at most 7 bytes a call, every other call interrupted, until `left` bytes
+    // have gone out; then a write fails with "No space left on device". With `nothing` the disk is
+    // full at once and a write writes nothing and says no error, as a full disk may. A writer that
+    // tries again after either fails the test.
+    static std::size_t left;
+    static bool nothing;
+    static bool interrupt;
+    static int refusals;
+    platform::setWriteFunction([](int fd, const void* data, size_t size) -> ssize_t {
+        interrupt = !interrupt;
+        if (interrupt) {
+            errno = EINTR;
+            return -1;
+        }
+        if (left > 0 && !nothing) {
+            const size_t n = std::min({size, left, size_t{7}});
+            left -= n;
+            return ::write(fd, data, n);
+        }
+        EXPECT_EQ(++refusals, 1) << "a write the full disk refused is tried again";
+        errno = ENOSPC;
+        return nothing && refusals == 1 ? 0 : -1;
+    });
+    struct Fault {
+        int press;  // 0 灰階, 1 濾波, 2 SOBEL, 3 LOAD
+        std::function<void()> make;
+        std::string message;
+    };
+    const std::string full = ": cannot write in " + dir().string() + " (No space left on device)";
+    const Fault faults[] = {
+        {0,
+         [this] {
+             fs::create_directory("gone");
+             fs::current_path("gone");
+             fs::remove(dir() / "gone");
+         },
+         "A.bmp: cannot write in the working folder (No such file or directory)"},
+        {2, [] { left = fs::file_size("C.bmp") - 1; }, "C.bmp" + full},  // all but the last byte
+        {2, [] { nothing = true; }, "C.bmp" + full},
+        {1, [] { fs::remove("A.bmp"); }, "A.bmp: no such file in " + dir().string() + "; 灰階 makes it"},
+        {2, [] { writeFileBytes("B.bmp", {}); }, "B.bmp: cannot read as a BMP picture ("},
+        {3,
+         [this] {
+             prompts->answers.push_back("large.bmp");
+             platform::releaseStore();
+             platform::setAllocationFault([](std::size_t) { return true; });
+         },
+         kShortOfMemory[0]},
+    };
+    platform::TButton* const presses[] = {form->Button4, form->Button5, form->Button1, form->Button2};
+    const char* const files[] = {"A.bmp", "B.bmp", "C.bmp"};
+    const Pixels smooth = referenceMedian5(picture);  // of the loaded picture, not of A.bmp
+    const Pixels made[] = {referenceLumaPicture(picture), smooth, referenceEdges(smooth, 128)};
+    const Pixels wanted[] = {made[0], made[1], referenceEdges(made[2], 128)};  // after the three
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.message);
+        fs::current_path(dir());
+        left = SIZE_MAX;
+        nothing = false;
+        refusals = 0;
+        platform::setAllocationFault(nullptr);
+        for (int p = 0; p < 3; ++p) {
+            ASSERT_EQ(press(presses[p]), Errors{});
+            EXPECT_TRUE(samePixels(stageFile(files[p]), made[p])) << files[p];
+            EXPECT_TRUE(samePixels(result(), made[p])) << files[p];
+        }
+        const Pixels shown = result();
+        fault.make();
+        const auto before = contents(dir());
+        const Errors errors = press(presses[fault.press]);
+        ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(errors);
+        EXPECT_TRUE(errors[0].starts_with(fault.message)) << errors[0];
+        EXPECT_TRUE(contents(dir()) == before) << "a file changed or was left";
+        EXPECT_TRUE(samePixels(source(), picture));
+        const bool saveFails = fault.message.find("cannot write") != std::string::npos;
+        EXPECT_TRUE(samePixels(result(), saveFails ? wanted[fault.press] : shown));
+    }
+    // Short only of the blocks kept ready for the previews, LOAD loads all the same.
+    static std::atomic<int> blocks;
+    platform::setAllocationFault([](std::size_t size) { return size == 480 * 140 && ++blocks == 3; });
+    prompts->answers.push_back("large.bmp");
+    EXPECT_EQ(press(form->Button2), Errors{});
+    platform::setAllocationFault(nullptr);
+    EXPECT_TRUE(samePixels(source(), large));
+}
 
 // A band short of memory fails its press with the store's message, once both threads are out of the
 // job, on either thread; the next press works.
@@ -243,25 +180,4 @@ TEST_F(Pipeline, ABandShortOfMemoryOnEitherThreadFailsOnlyItsPress) {
         EXPECT_EQ(press(form->Button5), Errors{});
     }
     platform::setAllocationFault(nullptr);
-}
-
-// A load short of memory leaves the picture as it was; short only while keeping buffers ready for
-// the previews, it loads all the same.
-TEST_F(Pipeline, ALoadIsAllOrNothing) {
-    static std::atomic<int> blocks;
-    const Pixels first = designedPicture(5, 4);
-    const Pixels second = designedPicture(160, 140);
-    load(savePicture(first, "first.bmp"));
-    savePicture(second, "second.bmp");
-    platform::releaseStore();
-    platform::setAllocationFault([](std::size_t) { return true; });
-    load("second.bmp");
-    EXPECT_EQ(prompts->errors, kShortOfMemory);
-    EXPECT_TRUE(samePixels(source(), first));
-    prompts->errors.clear();
-    platform::setAllocationFault([](std::size_t size) { return size == 480 * 140 && ++blocks == 3; });
-    load("second.bmp");
-    platform::setAllocationFault(nullptr);
-    EXPECT_EQ(prompts->errors, Errors{});
-    EXPECT_TRUE(samePixels(source(), second));
 }

@@ -12,27 +12,24 @@
 
 namespace testing_support {
 
-// What the window says to LOAD of `picture` with the scroll bar at `threshold`, then (with
-// `press`) to 灰階, 濾波 and SOBEL, which write their stage files into `folder` (made if missing).
-inline std::vector<std::string> runWindow(const std::string& picture, int threshold, bool press,
-                                          const fs::path& folder = ".") {
-    const fs::path before = fs::current_path();
+// What the window says to LOAD of `picture` with the scroll bar at `threshold`, then to 灰階, 濾波
+// and SOBEL, which write their stage files into `folder` (made if missing).
+inline std::vector<std::string> runWindow(const std::string& picture, int threshold, const fs::path& folder) {
     ScriptedPrompts& prompts = scriptPrompts();
     prompts.answers.push_back(fs::absolute(picture).string());
     fs::create_directories(folder);
-    fs::current_path(folder);
     TForm1 form;
+    form.stageFolder = folder;
     form.ScrollBar1->SetPosition(threshold);
     QTest::mouseClick(form.Button2->widget(), Qt::LeftButton);
     for (TButton* b : {form.Button4, form.Button5, form.Button1})
-        if (press) QTest::mouseClick(b->widget(), Qt::LeftButton);
-    fs::current_path(before);
+        QTest::mouseClick(b->widget(), Qt::LeftButton);
     return prompts.said;
 }
 
-// The built program, run in this folder with its environment changed by `env` ("NAME=value", or
-// "NAME" to remove it) and sent `signal` after `upMs`, or with `upMs` < 0 once it has said its
-// first line.
+// The built program, run in this folder with its environment changed by `env` ("NAME=value"; an
+// empty value is as good as none to the program and to Qt) and sent `signal` after `upMs`, or with `upMs` < 0
+// once it has said its first line; a program that ends before it is to be signalled has the status -2.
 struct Run {
     QStringList arguments;
     QStringList env = {};
@@ -46,23 +43,19 @@ inline Ran runEdgepipe(const Run& run) {
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     // In the sanitizer build, the leak checker's list of suppressions would follow the program's words.
     environment.insert("LSAN_OPTIONS", environment.value("LSAN_OPTIONS") + ":print_suppressions=0");
-    for (const QString& e : run.env) {
-        if (e.contains('='))
-            environment.insert(e.section('=', 0, 0), e.section('=', 1));
-        else
-            environment.remove(e);
-    }
+    for (const QString& e : run.env) environment.insert(e.section('=', 0, 0), e.section('=', 1));
     QProcess program;
     program.setProcessEnvironment(environment);
     program.start(EDGEPIPE_BINARY, run.arguments);
     program.setReadChannel(QProcess::StandardError);
     while (run.upMs < 0 && !program.canReadLine() && program.waitForReadyRead(60000)) {
     }
-    if (run.upMs != 0 && !program.waitForFinished(std::max(run.upMs, 0)))
-        ::kill(static_cast<pid_t>(program.processId()), run.signal);
+    const bool endedEarly = run.upMs != 0 && program.waitForFinished(std::max(run.upMs, 0));
+    if (run.upMs != 0 && !endedEarly) ::kill(static_cast<pid_t>(program.processId()), run.signal);
     program.waitForFinished(120000);
-    return {program.exitStatus() == QProcess::CrashExit ? -1 : program.exitCode(),
-            program.readAllStandardOutput().toStdString(), program.readAllStandardError().toStdString()};
+    const int status = program.exitStatus() == QProcess::CrashExit ? -1 : program.exitCode();
+    return {endedEarly ? -2 : status, program.readAllStandardOutput().toStdString(),
+            program.readAllStandardError().toStdString()};
 }
 
 inline bool matches(const std::string& text, const std::string& pattern) {

@@ -18,16 +18,17 @@ protected:
         form = std::make_unique<TForm1>();
     }
     void TearDown() override {
-        form.reset();
         platform::setPrompts(nullptr);
         InTempDir::TearDown();
     }
 
     void click(platform::TButton* button) { QTest::mouseClick(button->widget(), Qt::LeftButton); }
     // Clicks `button` and returns the failures the press showed; its messages stay in prompts->messages.
+    // Answers queued for the dialog stay for LOAD.
     Errors press(platform::TButton* button) {
-        prompts->errors.clear();
-        prompts->messages.clear();
+        auto answers = std::move(prompts->answers);
+        *prompts = ScriptedPrompts();
+        prompts->answers = std::move(answers);
         click(button);
         return prompts->errors;
     }

@@ -8,16 +8,12 @@
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    namespace fs = std::filesystem;
-    std::string runtime = (fs::temp_directory_path() / "edgepipe-runtime-XXXXXX").string();
+    std::string runtime = (std::filesystem::temp_directory_path() / "edgepipe-runtime-XXXXXX").string();
     if (::mkdtemp(runtime.data()) != nullptr) ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    int status = 0;
-    {
-        QApplication app(argc, argv);
-        ::testing::InitGoogleTest(&argc, argv);
-        status = RUN_ALL_TESTS();
-    }
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    const int status = RUN_ALL_TESTS();
     std::error_code ignored;
-    fs::remove_all(runtime, ignored);
+    std::filesystem::remove_all(runtime, ignored);
     return status;
 }

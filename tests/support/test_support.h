@@ -34,7 +34,6 @@ protected:
     void TearDown() override {
         platform::setWriteFunction(nullptr);
         fs::current_path(previous_);
-        fs::permissions(dir_, fs::perms::owner_all);  // a test may have taken them
         fs::remove_all(dir_);
     }
     fs::path dir() const { return dir_; }
@@ -96,9 +95,6 @@ struct Pixels {
     const Bgr& at(int x, int y) const { return px[static_cast<std::size_t>(y) * width + x]; }
     bool operator==(const Pixels&) const = default;
 };
-inline void PrintTo(const Pixels& p, std::ostream* out) {
-    *out << p.width << " x " << p.height << " picture";
-}
 
 // Compares two pictures; a difference names the sizes, or how many pixels differ and the first of
 // them with both colours, as EXPECT_TRUE(samePixels(actual, expected)) prints it.
@@ -256,29 +252,6 @@ inline Pixels referenceEdges(const Pixels& in, int threshold) {
             out.at(x, y) = grey(1, 1, std::sqrt(double(gv * gv + gh * gh)) <= threshold ? 255 : 0).px[0];
         }
     return out;
-}
-
-// From now until the test ends, files are written in pieces of at most 7 bytes, every other call
-// is interrupted, and once `budget` more bytes have gone out every write fails with "No space left
-// on device".
-inline void fillDiskAfter(std::size_t budget) {
-    static std::size_t left;
-    static bool interrupt;
-    left = budget;
-    platform::setWriteFunction([](int fd, const void* data, size_t size) -> ssize_t {
-        interrupt = !interrupt;
-        if (interrupt) {
-            errno = EINTR;
-            return -1;
-        }
-        if (left == 0) {
-            errno = ENOSPC;
-            return -1;
-        }
-        const size_t n = std::min({size, left, size_t{7}});
-        left -= n;
-        return ::write(fd, data, n);
-    });
 }
 
 // The bmpsuite folder, or empty when this checkout has none beside it.
