@@ -250,7 +250,7 @@ def split_table(split):
 # The rows timed right after loading: the later press each is held against, and the most it may
 # take of that one's time (None: shown, not held to a target).
 AFTER_LOAD = {"firstpreview": ("preview", 2), "secondpreview": ("preview", 2), "firstgrey": ("grey", None),
-              "firstfilter": ("filter", None)}
+              "firstfilter": ("filter", None), "firstsobel": ("sobel", None)}
 
 
 def press_table(presses, failures):
@@ -263,13 +263,14 @@ def press_table(presses, failures):
           " per pixel at that size over the photo's at 4000x3000, held to <= 1.2 at 10000x8000. Each"
           " press row starts from LOAD reading the picture from a file. First and second preview: the"
           " first and second threshold steps right after LOAD, against a later one (held to <= 2 x)."
-          " First grey and first filter: 灰階 right after LOAD, and 濾波 right after that, each against a"
-          " later one.")
+          " First grey, first filter and first SOBEL (cold): 灰階 right after LOAD, and 濾波 and SOBEL"
+          " right after that, each against a later (warm) one, which follows an untimed press.")
     print()
     print("| press | size | photo | random | per pixel vs 4000x3000 | target |")
     print("|---|---|---:|---:|---:|---|")
     sizes = order({k[3] for k in presses})
-    for what in ["grey", "filter", "sobel", "preview", "firstpreview", "secondpreview", "firstgrey", "firstfilter", "draw"]:
+    for what in ["grey", "filter", "sobel", "preview", "firstpreview", "secondpreview", "firstgrey", "firstfilter",
+                 "firstsobel", "draw"]:
         for size in sizes:
             photo = presses.get(("press-" + what, "ours", 1, size, "photo"))
             rand = presses.get(("press-" + what, "ours", 1, size, "random"))
