@@ -337,9 +337,9 @@ void TForm::Show() {
     keepOnScreen(window_);
     new KeepFrameOnScreen(window_);
     window_->show();
-    // Where no window manager hands out the focus (a bare X server), the window takes it itself.
+    // Where no window manager hands out the focus (a bare X server), the window takes it itself. A
+    // new window is on top already, so it is not raised (which some platforms only warn about).
     window_->activateWindow();
-    window_->raise();
     if (!tabOrder_.empty()) tabOrder_.front()->SetFocus();
 }
 
