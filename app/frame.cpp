@@ -17,14 +17,11 @@ const char* makerOf(const char* stageFile) {
     return "SOBEL";
 }
 
-// The folder as a person reads it: absolute, without "." or ".." parts, doubled or trailing
-// separators.
+// The folder as a person reads it (see platform::cleanPath), or as given when it cannot be made
+// absolute.
 fs::path clean(const fs::path& folder) {
-    std::error_code error;
-    fs::path full = fs::absolute(folder, error);
-    full = (error ? folder : full).lexically_normal();
-    if (!full.has_filename() && full != full.root_path()) full = full.parent_path();
-    return full;
+    const std::string full = platform::cleanPath(folder.string());
+    return full.empty() ? folder.lexically_normal() : fs::path(full);
 }
 
 // Runs a read or write of the stage file at `path`; a failure that names the file by its path is
