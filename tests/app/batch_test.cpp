@@ -30,26 +30,29 @@ TEST_F(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
     EXPECT_EQ(std::distance(fs::directory_iterator("dots"), {}), 1) << "dots holds the output folder alone";
 }
 
-// SIGTERM at logout and Ctrl-C at the terminal end the batch after a whole stage file.
+// SIGTERM at logout and Ctrl-C at the terminal end the batch after a whole stage file (Ctrl-C here
+// once the second picture's A.bmp is written).
 TEST_F(Batch, SignalsStopAfterAWholeStageFileWithTheSummarySoFar) {
-    savePicture(designedPicture(1000, 1000), "big.bmp");
-    for (const auto& [signal, status, name] :
-         {std::tuple{SIGTERM, 143, "SIGTERM"}, {SIGINT, 130, "Ctrl-C"}}) {
-        SCOPED_TRACE(name);
+    savePicture(designedPicture(2000, 2000), "big.bmp");
+    const std::string stoppedBy = "\n30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by ";
+    for (const auto& [signal, status, made, stoppedIn] :
+         {std::tuple{SIGTERM, 143, "",
+                     "SIGTERM in \\[[0-9]+/30\\] big\\.bmp, (before its first stage file|with .* written in "
+                     "stop/big[-0-9]*)"},
+          {SIGINT, 130, "stop/big-2/A.bmp",
+           "Ctrl-C in \\[2/30\\] big\\.bmp, with A\\.bmp( and B\\.bmp)? written in stop/big-2"}}) {
+        SCOPED_TRACE(stoppedIn);
+        fs::remove_all("stop");
         const auto [exitStatus, out, err] =
             runEdgepipe({.arguments = QStringList{"--batch", "--output", "stop"} + QStringList(30, "big.bmp"),
                          .upMs = -1,
-                         .signal = signal});
+                         .signal = signal,
+                         .made = made});
         EXPECT_EQ(exitStatus, status) << err;
-        EXPECT_TRUE(matches(
-            err, std::string("\n30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by ") +
-                     name +
-                     " in \\[[0-9]+/30\\] big\\.bmp, (before its first stage file|with .* written in "
-                     "stop/big[-0-9]*)\\)\n"))
-            << err;
+        EXPECT_TRUE(matches(err, stoppedBy + stoppedIn + "\\)\n$")) << err;
         for (const auto& entry : fs::recursive_directory_iterator("stop"))
             if (entry.is_regular_file()) {
-                EXPECT_EQ(entry.file_size(), 54 + 3000 * 1000u) << entry.path() << " is whole";
+                EXPECT_EQ(entry.file_size(), 54 + 6000 * 2000u) << entry.path() << " is whole";
             }
     }
 }
@@ -92,6 +95,6 @@ TEST_F(Batch, FailuresAreSaidAsTheWindowSaysThemAndOnATerminalOneLiveLine) {
          {"\x1b\\[K\\[1/5\\] bad\\.jpg: failed: ",
           "\x1b\\[K\\[2/5\\] 0 done, 1 failed; now a\\.png; [0-9]\\.[0-9]{2} s a picture, about\r",
           "\x1b\\[K\\[5/5\\] out/a\\.png: done in [0-9.]+ s, stage files in tty/a-2\r?\n",
-          "\x1b\\[K5 pictures: 4 done, 1 failed; the last one's folder: tty/a-2\r?\n"})
+          "\x1b\\[K5 pictures: 4 done, 1 failed; the last one's folder: tty/a-2\r?\n$"})
         EXPECT_TRUE(matches(shown, line)) << line << " in " << shown;
 }

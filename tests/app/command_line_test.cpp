@@ -34,10 +34,12 @@ TEST_F(CommandLine, OptionsAndAPictureToOpen) {
         EXPECT_TRUE(matches(out, said)) << out;
     }
 
-    // Qt takes its option's value, not a picture; the window stays up until SIGTERM, with the
-    // refusal of the picture in a box over it.
+    // Qt takes its option's value, not a picture; the window stays up until SIGTERM or Ctrl-C, with
+    // the refusal of the picture in a box over it.
     EXPECT_EQ(runEdgepipe({.arguments = {"-style", "fusion", "photo.jpg", "b.png"}, .upMs = 1000}),
               Ran(0, "", "edgepipe: opens one picture at a time; ignored: b.png\n"));
+    EXPECT_EQ(runEdgepipe({.arguments = {"b.png"}, .upMs = 1000, .signal = SIGINT}), Ran(0, "", ""))
+        << "Ctrl-C in the terminal that started it closes the window";
 }
 
 // Without a display, one line that says why; asked for a platform Qt has no plugin for, by

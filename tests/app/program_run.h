@@ -29,12 +29,14 @@ inline std::vector<std::string> runWindow(const std::string& picture, int thresh
 
 // The built program, run in this folder with its environment changed by `env` ("NAME=value"; an
 // empty value is as good as none to the program and to Qt) and sent `signal` after `upMs`, or with `upMs` < 0
-// once it has said its first line; a program that ends before it is to be signalled has the status -2.
+// once it has said its first line and `made` exists; a program that ends before it is to be signalled has
+// the status -2.
 struct Run {
     QStringList arguments;
     QStringList env = {};
     int upMs = 0;
     int signal = SIGTERM;
+    fs::path made = {};
 };
 // What it did: exit status (-1 for a crash), standard output, standard error.
 using Ran = std::tuple<int, std::string, std::string>;
@@ -49,6 +51,8 @@ inline Ran runEdgepipe(const Run& run) {
     program.start(EDGEPIPE_BINARY, run.arguments);
     program.setReadChannel(QProcess::StandardError);
     while (run.upMs < 0 && !program.canReadLine() && program.waitForReadyRead(60000)) {
+    }
+    while (!run.made.empty() && !fs::exists(run.made) && !program.waitForFinished(1)) {
     }
     const bool endedEarly = run.upMs != 0 && program.waitForFinished(std::max(run.upMs, 0));
     if (run.upMs != 0 && !endedEarly) ::kill(static_cast<pid_t>(program.processId()), run.signal);

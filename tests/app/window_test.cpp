@@ -33,6 +33,9 @@ TEST_F(Window, ControlsInTabOrderWhereTheLayoutPutsThemAndKeysWork) {
     const QImage focused = form->Button1->widget()->grab().toImage();
     form->Button2->SetFocus();
     EXPECT_TRUE(form->Button1->widget()->grab().toImage() != focused) << "SOBEL starts with a focus frame";
+    const QImage barUnfocused = form->ScrollBar1->widget()->grab().toImage();
+    form->ScrollBar1->SetFocus();
+    EXPECT_TRUE(form->ScrollBar1->widget()->grab().toImage() != barUnfocused) << "no focus frame on the bar";
     form->Button1->SetFocus();
     for (const auto& [control, at] :
          std::initializer_list<std::pair<platform::TControl*, QRect>>{{form->Button1, {120, 336, 89, 25}},

@@ -161,12 +161,16 @@ TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
         GTEST_SKIP() << "the made-up files passed; no ../shared/testdata/bmpsuite beside this checkout";
 }
 
-// Photos larger than the reader's default allocation limit (128 MB) load.
+// Photos larger than the reader's default allocation limit (128 MB) load, and Qt's messages go
+// back to the handler they had once a picture is read.
 TEST_F(Files, FortyMegapixelPhotoLoads) {
     QImage photo(6400, 6400, QImage::Format_RGB32);
     photo.fill(qRgb(200, 200, 200));
     ASSERT_TRUE(photo.save("photo.jpg", nullptr, 30));
+    const QtMessageHandler handler = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler(handler);
     EXPECT_EQ(platform::loadPicture("photo.jpg").Height(), 6400);
+    EXPECT_EQ(qInstallMessageHandler(handler), handler) << "the reader kept Qt's messages";
 }
 
 // The fuzzer's seeds and the failures it found, through its own checks (load, write, read back), in
