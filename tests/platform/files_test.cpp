@@ -161,15 +161,24 @@ TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
         GTEST_SKIP() << "the made-up files passed; no ../shared/testdata/bmpsuite beside this checkout";
 }
 
-// Photos larger than the reader's default allocation limit (128 MB) load, and Qt's messages go
-// back to the handler they had once a picture is read.
-TEST_F(Files, FortyMegapixelPhotoLoads) {
-    QImage photo(6400, 6400, QImage::Format_RGB32);
+// Photos larger than the reader's default allocation limit (128 MB) load, the right way up as their
+// EXIF orientation says, and Qt's messages go back to the handler they had once a picture is read.
+TEST_F(Files, FortyMegapixelPhotoLoadsTheRightWayUp) {
+    QImage photo(6400, 6300, QImage::Format_RGB32);
     photo.fill(qRgb(200, 200, 200));
     ASSERT_TRUE(photo.save("photo.jpg", nullptr, 30));
+    // An EXIF block after the start marker: orientation 6, turn a quarter to the right.
+    const std::string exif(
+        "\xFF\xE1\x00\x22"
+        "Exif\0\0MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0",
+        36);
+    std::vector<std::uint8_t> bytes = readFileBytes("photo.jpg");
+    bytes.insert(bytes.begin() + 2, exif.begin(), exif.end());
+    writeFileBytes("photo.jpg", bytes);
     const QtMessageHandler handler = qInstallMessageHandler(nullptr);
     qInstallMessageHandler(handler);
-    EXPECT_EQ(platform::loadPicture("photo.jpg").Height(), 6400);
+    const platform::TBitmap loaded = platform::loadPicture("photo.jpg");
+    EXPECT_EQ(std::pair(loaded.Width(), loaded.Height()), std::pair(6300, 6400));
     EXPECT_EQ(qInstallMessageHandler(handler), handler) << "the reader kept Qt's messages";
 }
 
