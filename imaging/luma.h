@@ -9,8 +9,7 @@ namespace imaging {
 // The weights are the double-precision numbers nearest to 0.299, 0.587 and 0.114, and the sum is
 // formed exactly before it is truncated. Those weights add up to slightly less than one, so a grey
 // level v >= 1 gives v - 1.
-std::uint8_t lumaOf(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
-
+//
 // Fills the luma plane, a grey bitmap that lives for the whole run, from a 24-bit picture; the
 // picture is not changed. Grey pictures handed out earlier keep their pixels: the plane takes
 // fresh ones while it shares its old ones.

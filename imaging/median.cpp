@@ -69,20 +69,6 @@ void runPasses(const Plane& source, int width, int height, PerThread&& perThread
 
 }  // namespace
 
-std::uint8_t medianOf9(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d, std::uint8_t e,
-                       std::uint8_t f, std::uint8_t g, std::uint8_t h, std::uint8_t i) {
-    // The window as three rows of one pixel with its two neighbours: the row kernel's own method.
-    const std::uint8_t above[3] = {a, b, c}, here[3] = {d, e, f}, below[3] = {g, h, i};
-    std::uint8_t median = 0;
-    rows::median(above, here, below, 1, &median);
-    return median;
-}
-
-void medianPass(const Plane& source, Plane& output, int width, int height) {
-    for (int y = 0; y < height; ++y)
-        rows::median(source.row(y), source.row(y + 1), source.row(y + 2), width, output.row(y + 1) + 1);
-}
-
 void medianPasses(const Plane& source, Plane& output, int width, int height) {
     output.fit(width + 2, height + 2);
     clearBorder(output);

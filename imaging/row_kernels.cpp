@@ -66,8 +66,12 @@ HWY_INLINE void mapPixels(const std::uint8_t* bgr, std::uint8_t* out, int width,
     });
 }
 
-// Luma (see lumaOf) in 16 bits: with q = 299 R + 587 G + 114 B and d = [108 R + 304 G > 37 B],
-// the luma is (q - d) / 1000, since the -d only changes where q is a multiple of 1000. q is split
+// Luma in 16 bits. With the weights written as k/1000 (299, 587, 114), the exact sum is q/1000 - e,
+// where e comes from how far each double lies from its decimal: 0.299 and 0.587 lie a little below,
+// 0.114 a little above. Scaled by 1000 * 2^56 those distances are 864, 2432 and -296, so e > 0
+// exactly when 864 R + 2432 G > 296 B, and e is far below 1/1000. So with q = 299 R + 587 G + 114 B
+// and d = [108 R + 304 G > 37 B], the luma is (q - d) / 1000, since the -d only changes where q is a
+// multiple of 1000 (there the truncated sum is one less). q is split
 // as 8 (37 R + 73 G + 14 B) + (3 R + 3 G + 2 B), so (q - d) / 8 stays below 2^15 without q ever
 // being formed, and x / 125 for x < 59074 is (x * 33555) >> 22. The test for d is divided by 4;
 // both of its sides stay below 2^15, where a signed comparison is the cheaper one.
@@ -90,7 +94,7 @@ void lumaRow(const std::uint8_t* bgr, std::uint8_t* out, int width) {
 void greyRow(const std::uint8_t* bgr, std::uint8_t* out, int width) {
     const std::uint16_t k28 = opaque(28), k151 = opaque(151), k77 = opaque(77);
     mapPixels(bgr, out, width, [=](auto d, auto b, auto g, auto r) HWY_ATTR {
-        return hn::ShiftRight<8>(weighted(d, b, g, r, k28, k151, k77));  // see greyOf
+        return hn::ShiftRight<8>(weighted(d, b, g, r, k28, k151, k77));  // see edges.h
     });
 }
 

@@ -12,10 +12,10 @@
 
 namespace imaging::rows {
 
-// Exact luma (see lumaOf) of `width` 24-bit pixels.
+// Exact luma (see luma.h) of `width` 24-bit pixels.
 void luma(const std::uint8_t* bgr, std::uint8_t* out, int width);
 
-// The edge operation's grey value (see greyOf) of `width` 24-bit pixels.
+// The edge operation's grey value (see edges.h) of `width` 24-bit pixels.
 void grey(const std::uint8_t* bgr, std::uint8_t* out, int width);
 
 // The blue byte of `width` 24-bit pixels.

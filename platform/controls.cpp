@@ -212,7 +212,6 @@ void TControl::SetHint(const std::string& hint, const std::string& accessibleNam
 TButton::TButton(TForm* owner, const std::string& caption, int left, int top, int width, int height)
     : TControl(owner, new PushButton(text(caption), owner->client()), left, top, width, height) {
     auto* button = static_cast<QPushButton*>(widget());
-    button->setFocusPolicy(Qt::StrongFocus);
     QObject::connect(button, &QPushButton::clicked, [this] { dispatch(OnClick, this); });
 }
 

@@ -52,6 +52,9 @@ TEST_F(CommandLine, WithoutADisplayOrPlatformOneLineOrTwoAndStatusOne) {
     for (const auto& [arguments, env, complained] :
          {std::tuple{QStringList{}, QStringList{"DISPLAY="}, noDisplay + "DISPLAY is not set" + xvfb},
           {{}, {"DISPLAY=:4711"}, noDisplay + "the X display \":4711\" cannot be opened" + xvfb},
+          {{},  // in a Wayland session, X is tried when Qt has no Wayland plugin (or no compositor answers)
+           {"DISPLAY=:4711", "XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE"},
+           noDisplay + "WAYLAND_DISPLAY is not set, and the X display \":4711\" cannot be opened" + xvfb},
           {{"-platform", "nosuch"}, {}, unknown + "-platform" + known},
           {{}, {"QT_QPA_PLATFORM=nosuch"}, unknown + "QT_QPA_PLATFORM" + known}}) {
         SCOPED_TRACE(complained);

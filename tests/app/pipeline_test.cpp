@@ -58,7 +58,7 @@ TEST_F(Pipeline, ButtonsNeedTheirStageFilesWriteThemAndThePreviewFeedsSobel) {
     EXPECT_EQ(press(form->Button5), Errors{});
     EXPECT_EQ(press(form->Button1), Errors{});
     EXPECT_EQ(form->Edit1->Text(), "128");
-    moveThresholdTo(200);
+    form->ScrollBar1->SetPosition(200);
     EXPECT_TRUE(samePixels(result(), referenceEdges(picture, 200)));
     EXPECT_EQ(press(form->Button1), Errors{});
     EXPECT_TRUE(samePixels(stageFile("C.bmp"), referenceEdges(referenceEdges(picture, 200), 200)));

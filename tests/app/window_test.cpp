@@ -140,6 +140,7 @@ TEST_F(Window, CaptionsFitAtThisScale) {
     for (platform::TButton* button :
          {form->Button1, form->Button2, form->Button3, form->Button4, form->Button5}) {
         const QString caption = QString::fromStdString(button->Caption());
+        EXPECT_FALSE(caption.isEmpty());
         const QFontMetrics metrics(button->widget()->font());
         const int margin = button->widget()->style()->pixelMetric(QStyle::PM_ButtonMargin);
         EXPECT_LE(metrics.horizontalAdvance(caption) + 2 * margin, button->widget()->width())

@@ -43,8 +43,7 @@ private:
 };
 
 // Records every box, in `said` all of them in order, and whether the busy cursor showed when a
-// message came; calls onError after a failure is said; answers the open dialog from a queue (a file
-// name, or nullopt: cancel).
+// message came; answers the open dialog from a queue (a file name, or nullopt: cancel).
 struct ScriptedPrompts : platform::Prompts {
     void message(const std::string& text) override {
         messages.push_back(text);
@@ -55,7 +54,6 @@ struct ScriptedPrompts : platform::Prompts {
     void error(const std::string& text) override {
         errors.push_back(text);
         said.push_back(text);
-        onError();
     }
     std::optional<std::string> openPicture(const std::string&, const std::string&) override {
         if (answers.empty()) return std::nullopt;
@@ -66,7 +64,6 @@ struct ScriptedPrompts : platform::Prompts {
     std::vector<std::string> messages, errors, said;
     std::vector<bool> busy;
     std::deque<std::optional<std::string>> answers;
-    std::function<void()> onError = [] {};
 };
 
 // Installs fresh scripted prompts and returns them.
@@ -93,7 +90,6 @@ struct Pixels {
         : width(w), height(h), px(static_cast<std::size_t>(w) * h, fill) {}
     Bgr& at(int x, int y) { return px[static_cast<std::size_t>(y) * width + x]; }
     const Bgr& at(int x, int y) const { return px[static_cast<std::size_t>(y) * width + x]; }
-    bool operator==(const Pixels&) const = default;
 };
 
 // Compares two pictures; a difference names the sizes, or how many pixels differ and the first of
