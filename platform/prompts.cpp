@@ -62,10 +62,8 @@ std::unique_ptr<Prompts>& installed() {
 
 Prompts& prompts() { return *installed(); }
 
-std::unique_ptr<Prompts> setPrompts(std::unique_ptr<Prompts> replacement) {
-    std::unique_ptr<Prompts> previous = std::move(installed());
+void setPrompts(std::unique_ptr<Prompts> replacement) {
     installed() = replacement ? std::move(replacement) : std::make_unique<QtPrompts>();
-    return previous;
 }
 
 void ShowMessage(const std::string& text) { prompts().message(text); }

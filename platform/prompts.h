@@ -21,8 +21,8 @@ public:
 
 // The installed prompts; the real boxes and dialog until replaced.
 Prompts& prompts();
-// Installs `replacement` and returns what was installed before.
-std::unique_ptr<Prompts> setPrompts(std::unique_ptr<Prompts> replacement);
+// Installs `replacement`, or the real boxes and dialog again when it is null.
+void setPrompts(std::unique_ptr<Prompts> replacement);
 
 void ShowMessage(const std::string& text);
 

@@ -48,7 +48,7 @@ bool bandRunsShort(std::size_t size) {
 TEST_F(Pipeline, ButtonsNeedTheirStageFilesWriteThemAndThePreviewFeedsSobel) {
     savePicture(randomPixels(4, 7, 1), "A.bmp");
     EXPECT_EQ(press(form->Button5), Errors{});
-    EXPECT_EQ(prompts->messages, Errors{"請載入圖檔!!"});
+    EXPECT_EQ(prompts->said, Errors{"請載入圖檔!!"});
     EXPECT_TRUE(samePixels(result(), Pixels()));
     EXPECT_TRUE(form->Image2->Stretch());
     EXPECT_EQ(press(form->Button1), Errors{"B.bmp: empty picture (0 x 0 pixels)"});

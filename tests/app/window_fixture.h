@@ -23,7 +23,7 @@ protected:
     }
 
     void click(platform::TButton* button) { QTest::mouseClick(button->widget(), Qt::LeftButton); }
-    // Clicks `button` and returns the failures the press showed; its messages stay in prompts->messages.
+    // Clicks `button` and returns the failures the press showed; all it said stays in prompts->said.
     // Answers queued for the dialog stay for LOAD.
     Errors press(platform::TButton* button) {
         auto answers = std::move(prompts->answers);

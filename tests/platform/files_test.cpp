@@ -96,7 +96,10 @@ TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
         {"damaged.jpg", "damaged.jpg: damaged or cut short (", -1},
         {"damaged.gif", "damaged.gif: damaged or cut short (", -1}};
     const char* seeds[] = {"bmp-stage-3x2", "png-rgb-5x4", "jpg-baseline-9x7", "gif-transparent-3x2"};
-    const char* wrongNames[] = {"bmp-as.jfif", "png-as.JPEG", "jpg-as.gif", "gif-as.dib"};
+    // Each seed under the name of another kind, and that kind's reader.
+    const std::pair<std::string, std::string> misnamed[] = {
+        {"bmp-as.jfif", "JPEG"}, {"png-as.JPEG", "JPEG"}, {"jpg-as.gif", "GIF"}, {"gif-as.dib", "BMP"}};
+    const std::string notOne = " picture (not one, or of a layout not read here)";
     for (int k = 0; k < 4; ++k) {
         auto bytes = readFileBytes(fs::path(EDGEPIPE_SOURCE_DIR) / "fuzz/seeds" / seeds[k]);
         bytes.erase(bytes.begin());  // the fuzzer's selector byte
@@ -110,8 +113,9 @@ TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
             writeFileBytes(cases.back().file,
                            {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)});
         }
-        cases.push_back({wrongNames[k], std::string(wrongNames[k]) + ": cannot read as a ", -1});
-        writeFileBytes(wrongNames[k], bytes);
+        const auto& [wrongName, readAs] = misnamed[k];
+        cases.push_back({wrongName, wrongName + ": cannot read as a " + readAs + notOne, -1});
+        writeFileBytes(wrongName, bytes);
         for (const char* copy : {"notes.txt", "noextension"}) writeFileBytes(copy, bytes);
         // Damage the readers notice only when asked, and headers that announce too many pixels.
         std::vector<std::uint8_t> damaged = bytes, huge = bytes;

@@ -42,11 +42,11 @@ private:
     fs::path dir_, previous_ = fs::current_path();
 };
 
-// Records every box, in `said` all of them in order, and whether the busy cursor showed when a
-// message came; answers the open dialog from a queue (a file name, or nullopt: cancel).
+// Records every box: the failures in `errors`, all of them in order in `said`, and whether the busy
+// cursor showed when a message came; answers the open dialog from a queue (a file name, or nullopt:
+// cancel).
 struct ScriptedPrompts : platform::Prompts {
     void message(const std::string& text) override {
-        messages.push_back(text);
         said.push_back(text);
         const QCursor* cursor = QGuiApplication::overrideCursor();
         busy.push_back(cursor != nullptr && cursor->shape() == Qt::WaitCursor);
@@ -61,7 +61,7 @@ struct ScriptedPrompts : platform::Prompts {
         answers.pop_front();
         return answer;
     }
-    std::vector<std::string> messages, errors, said;
+    std::vector<std::string> errors, said;
     std::vector<bool> busy;
     std::deque<std::optional<std::string>> answers;
 };
