@@ -17,13 +17,6 @@ const char* makerOf(const char* stageFile) {
     return "SOBEL";
 }
 
-// The folder as a person reads it (see platform::cleanPath), or as given when it cannot be made
-// absolute.
-fs::path clean(const fs::path& folder) {
-    const std::string full = platform::cleanPath(folder.string());
-    return full.empty() ? folder.lexically_normal() : fs::path(full);
-}
-
 // Runs a read or write of the stage file at `path`; a failure that names the file by its path is
 // said with its name alone, which is what a person knows it by.
 template <class Access>
@@ -60,8 +53,8 @@ void readStageFile(platform::TBitmap& copy, const fs::path& folder, const char* 
     const fs::path path = folder / stageFile;
     std::error_code error;
     if (!fs::exists(path, error) && !error)
-        platform::failFile(
-            stageFile, "no such file in " + clean(folder).string() + "; " + makerOf(stageFile) + " makes it");
+        platform::failFile(stageFile, "no such file in " + platform::cleanPath(folder.string()) + "; " +
+                                          makerOf(stageFile) + " makes it");
     namingTheStageFile(path, stageFile, [&](const std::string& name) { copy.LoadFromFile(name); });
 }
 

@@ -1,8 +1,6 @@
 #pragma once
 // The edge core: a grey pass, then a Sobel pass that paints each inner pixel white where the
 // gradient's magnitude is at most the threshold and black where it is above.
-#include <cstdint>
-
 #include "platform/graphics.h"
 
 namespace imaging {

@@ -1,7 +1,5 @@
 #pragma once
 // Luma extraction: the grey picture of Y = 0.299 R + 0.587 G + 0.114 B, truncated.
-#include <cstdint>
-
 #include "platform/graphics.h"
 
 namespace imaging {

@@ -78,7 +78,7 @@ mode_t processUmask() {
 [[noreturn]] void failWrite(const std::string& target, int error) {
     const std::filesystem::path path(target);
     const std::string folder = cleanPath(path.has_parent_path() ? path.parent_path().string() : ".");
-    failFile(path.filename().string(), "cannot write in " + (folder.empty() ? "the working folder" : folder) +
+    failFile(path.filename().string(), "cannot write in " + (folder == "." ? "the working folder" : folder) +
                                            " (" + systemReason(error) + ")");
 }
 

@@ -17,12 +17,11 @@ public:
 }
 
 // A path as a message shows it: absolute and clean (no "." or ".." parts, no doubled or trailing
-// separators); empty when the working folder itself is gone.
+// separators); only cleaned, as given, when the working folder itself is gone.
 inline std::string cleanPath(const std::string& path) {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    if (error) return {};
-    std::string clean = absolute.lexically_normal().string();
+    std::string clean = (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
     if (clean.size() > 1 && clean.back() == '/') clean.pop_back();
     return clean;
 }
