@@ -37,7 +37,6 @@ protected:
         prompts->answers.push_back(std::move(file));
         click(form->Button2);
     }
-    Pixels source() const { return toPixels(form->Image1->Picture->Bitmap()); }
     Pixels result() const { return toPixels(form->Image2->Picture->Bitmap()); }
 
     ScriptedPrompts* prompts = nullptr;  // installed, so owned by the platform

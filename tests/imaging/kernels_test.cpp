@@ -83,10 +83,8 @@ class Kernels : public testing::TestWithParam<Run> {};
 // Named as ctest lists them, e.g. AVX2_two_threads_every_job_split.
 std::string runName(const testing::TestParamInfo<Run>& info) {
     const auto [target, twoThreads, splitAll] = info.param;
-    std::string name = std::string(imaging::rows::targetName(target));
-    name += twoThreads ? "_two_threads" : "_one_thread";
-    if (splitAll) name += "_every_job_split";
-    return name;
+    return std::string(imaging::rows::targetName(target)) + (twoThreads ? "_two_threads" : "_one_thread") +
+           (splitAll ? "_every_job_split" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTarget, Kernels,
