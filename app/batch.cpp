@@ -15,7 +15,7 @@
 #include "platform/application.h"
 #include "platform/console.h"
 #include "platform/errors.h"
-#include "platform/graphics.h"
+#include "platform/picture_reader.h"
 #include "platform/pixel_store.h"
 #include "platform/prompts.h"
 

@@ -22,6 +22,7 @@
 #include <optional>
 
 #include "platform/application.h"
+#include "platform/picture_reader.h"
 #include "platform/prompts.h"
 
 namespace platform {

@@ -3,7 +3,7 @@
 
 # libhwy-dev: Google Highway, which builds the row kernels once for every vector instruction set.
 BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins fonts-noto-cjk libhwy-dev)
-TEST_PACKAGES=(libgtest-dev desktop-file-utils clang-format)
+TEST_PACKAGES=(libgtest-dev libgmock-dev desktop-file-utils clang-format)
 # The fuzzer: clang and its runtime libraries, which hold libFuzzer and the sanitizers.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # The options test.sh gives build/ (written out there as well, where tools read them). run.sh
@@ -16,7 +16,7 @@ PACKAGE_PACKAGES=(dpkg-dev lintian appstream desktop-file-utils)
 # The ARM64 build (scripts/arm64.sh, ./package.sh --arch arm64): the cross compiler, the ARM64
 # libraries through multiarch, Qt's code generators for this machine, and qemu to run the tests.
 ARM64_PACKAGES=(g++-aarch64-linux-gnu libc6-dev:arm64 qt6-base-dev:arm64 qt6-qpa-plugins:arm64
-                libgtest-dev:arm64 libhwy-dev:arm64 qt6-base-dev-tools qemu-user)
+                libgtest-dev:arm64 libgmock-dev:arm64 libhwy-dev:arm64 qt6-base-dev-tools qemu-user)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -1,7 +1,9 @@
 // Picture files: the bytes of a stage file, refusals that name the file and the reason, the BMP
 // suite, and the inputs the fuzzer starts from or found failing.
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 
 #include <QImageReader>
 #include <cstring>
@@ -58,12 +60,12 @@ TEST_F(Files, StageFileBytes) {
         0,   0,   0xC4, 0x0E, 0, 0, 0,  0,  0,  0,  0,  0,  0,  0,  13, 13, 13, 14, 14,   14,
         15,  15,  15,   0,    0, 0, 10, 10, 10, 11, 11, 11, 12, 12, 12, 0,  0,  0};  // bottom row first
     const bool inputOpen = ::fcntl(STDIN_FILENO, F_GETFD) != -1;
-    const mode_t mask = ::umask(022);
+    const mode_t mask = ::umask(027);
     static int writesOpenOnExec = 0;
-    platform::setWriteFunction([](int fd, const void* data, size_t size) {
+    platform::setWriterCalls({.write = [](int fd, const void* data, size_t size) {
         writesOpenOnExec += (::fcntl(fd, F_GETFD) & FD_CLOEXEC) == 0;
         return ::write(fd, data, size);
-    });
+    }});
     for (const platform::TBitmap& picture : {toBitmap(toPixels(grey)), grey}) {
         platform::writeBmp24(picture, "A.bmp");
         EXPECT_EQ(readFileBytes("A.bmp"), expected)
@@ -72,7 +74,7 @@ TEST_F(Files, StageFileBytes) {
     ::umask(mask);
     EXPECT_EQ(writesOpenOnExec, 0) << "writes to a file not closed on exec";
     EXPECT_EQ(::fcntl(STDIN_FILENO, F_GETFD) != -1, inputOpen) << "the writer closes its own file only";
-    EXPECT_EQ(fs::status("A.bmp").permissions() & fs::perms::all, fs::perms(0644));
+    EXPECT_EQ(fs::status("A.bmp").permissions() & fs::perms::all, fs::perms(0640)) << "the umask applies";
 }
 
 // Refused files name the file and the reason and leave the picture as it was: unknown names,
@@ -88,8 +90,10 @@ TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
         {"notes.txt", "notes.txt: unknown picture kind \".txt\"", -1},
         {"noextension", "noextension: unknown picture kind (the name has no extension)", -1},
         {"missing.png", "missing.png: no such file", -1},
-        {"huge.bmp", "huge.bmp: picture too large (100000 x 100000 pixels)", -1},
-        {"huge.jpg", "huge.jpg: picture too large (32639 x 32639 pixels)", -1},
+        {"huge.bmp",
+         "huge.bmp: picture too large (100000 x 100000 pixels; edgepipe reads up to 134 megapixels)", -1},
+        {"huge.jpg",
+         "huge.jpg: picture too large (32639 x 32639 pixels; edgepipe reads up to 134 megapixels)", -1},
         {"damaged.bmp", "damaged.bmp: damaged or cut short (", -1},
         {"damaged.jpg", "damaged.jpg: damaged or cut short (", -1},
         {"damaged.gif", "damaged.gif: damaged or cut short (", -1}};
@@ -104,7 +108,7 @@ TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
         const std::string kind = std::string(seeds[k]).substr(0, 3);
         // Cut in half, every kind is refused as damaged.
         for (const auto& [name, size, reason, expect] :
-             {std::tuple{"header-only", std::size_t{13}, "", -1},
+             {std::tuple{"header-only", std::size_t{13}, "damaged or cut short (", -1},
               {"half", bytes.size() / 2, "damaged or cut short (", -1}}) {
             cases.push_back(
                 {kind + "-" + name + "." + kind, kind + "-" + name + "." + kind + ": " + reason, expect});
@@ -143,6 +147,7 @@ TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
         for (const fs::path& file : bmpSuite().empty() ? std::vector<fs::path>{} : filesIn(bmpSuite() / set))
             cases.push_back({file.string(), fs::absolute(file).lexically_normal().string() + ": ",
                              set[0] == 'g' ? 1 : 0});
+    platform::awaitOldFiles();
     const auto openFiles = std::distance(fs::directory_iterator("/proc/self/fd"), {});
     for (const Case& c : cases) {
         platform::TPicture picture;
@@ -156,7 +161,7 @@ TEST_F(Files, BadFilesAreRefusedNamingTheFileAndTheReason) {
             }
         } else {
             EXPECT_LE(c.expect, 0) << "refused";
-            EXPECT_TRUE(failure.starts_with(c.message));
+            EXPECT_THAT(failure, testing::StartsWith(c.message));
             EXPECT_TRUE(samePixels(toPixels(picture.Bitmap()), designedPicture(3, 3)));
         }
     }
@@ -219,9 +224,8 @@ TEST_F(Files, ReplacingAStageFileKeepsTheOldOneWhenAnyStepFails) {
         bool endsWithNew;  // whether the new file is there after (else the old one, if any)
     };
     const Case cases[] = {
-        {"mkostemp", {.makeTemporary = failing<EACCES>}, EACCES, true, false},
+        {"create", {.create = failing<EROFS>}, EROFS, true, false},
         {"write", {.write = failing<EIO>}, EIO, true, false},
-        {"fchmod", {.fchmod = failing<EPERM>}, EPERM, true, false},
         {"close", {.close = failing<EIO>}, EIO, true, false},
         {"exchange", {.exchange = failing<EIO>}, EIO, true, false},
         {"unlink after the exchange", {.unlink = failing<EBUSY>}, EBUSY, true, false},
@@ -253,4 +257,44 @@ TEST_F(Files, ReplacingAStageFileKeepsTheOldOneWhenAnyStepFails) {
             << "no temporary file is left";
         fs::remove("A.bmp");
     }
+    // When the exchange cannot be undone either, the new file stays and the old one is kept, not
+    // removed, under the name the message gives.
+    platform::writeBmp24(toBitmap(designedPicture(7, 5)), "A.bmp");
+    const std::vector<std::uint8_t> oldBytes = readFileBytes("A.bmp");
+    static int exchanges = 0;
+    platform::setWriterCalls({.exchange =
+                                  [](const char* from, const char* to) {
+                                      return ++exchanges == 1 ? platform::WriterCalls::exchangeFiles(from, to)
+                                                              : failing<EIO, int>();
+                                  },
+                              .unlink = failing<EBUSY>});
+    const std::string failure = failureOf([&] { platform::writeBmp24(newPicture, "A.bmp"); });
+    platform::setWriterCalls({});
+    const std::string kept = failure.substr(failure.rfind(' ') + 1);
+    EXPECT_THAT(failure, testing::StartsWith("A.bmp: cannot write in " + dir().string() +
+                                             " (Device or resource busy); the old file is kept as A.bmp."));
+    EXPECT_EQ(readFileBytes(kept), oldBytes) << kept;
+    EXPECT_EQ(readFileBytes("A.bmp"), newBytes);
+}
+
+// A name that is not a regular file is neither written over nor read: a folder, a FIFO (which
+// would block the reader for ever) and a socket, as a stage file and as a picture.
+TEST_F(Files, OnlyRegularFilesAreReadOrReplaced) {
+    fs::create_directory("A.bmp");
+    ASSERT_EQ(::mkfifo("B.bmp", 0600), 0);
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{.sun_family = AF_UNIX, .sun_path = "C.bmp"};
+    ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::pair<const char*, const char*> cases[] = {{"A.bmp", "A.bmp there is a folder)"},
+                                                         {"B.bmp", "B.bmp there is not a regular file)"},
+                                                         {"C.bmp", "C.bmp there is not a regular file)"}};
+    for (const auto& [name, reason] : cases) {
+        EXPECT_EQ(failureOf([&] { platform::writeBmp24(toBitmap(designedPicture(2, 2)), name); }),
+                  std::string(name) + ": cannot write in " + dir().string() + " (" + reason);
+        const std::string whatItIs =
+            std::string(name) == "A.bmp" ? "is a folder, not a picture" : "not a regular file";
+        EXPECT_EQ(failureOf([&] { platform::loadPicture(name); }), std::string(name) + ": " + whatItIs);
+    }
+    ::close(socket);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir()), {}), 3) << "a temporary file is left";
 }

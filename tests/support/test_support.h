@@ -1,6 +1,7 @@
 #pragma once
 // What several tests share: a temporary working directory per test, prompts answered from a
 // script, pictures as plain pixels, and the slow, obvious reference of every operation.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QCursor>
@@ -17,6 +18,7 @@
 
 #include "platform/bmp_file.h"
 #include "platform/errors.h"
+#include "platform/picture_reader.h"
 #include "platform/prompts.h"
 
 namespace testing_support {
@@ -32,7 +34,7 @@ protected:
         fs::current_path(dir_ = ::mkdtemp(pattern.data()));
     }
     void TearDown() override {
-        platform::setWriteFunction(nullptr);
+        platform::setWriterCalls({});
         fs::current_path(previous_);
         fs::remove_all(dir_);
     }
