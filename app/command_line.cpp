@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/errors.h"
+
 namespace {
 
 // Qt's options that take a value (`-style fusion` or `-style=fusion`) and those that stand alone.
@@ -45,6 +47,16 @@ std::optional<int> threshold(const std::string& text) {
     if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > 255)
         return std::nullopt;
     return value;
+}
+
+// Why the --output value names no folder the stage files can go in (one that does not exist yet is
+// made), or nothing.
+std::optional<std::string> outputProblem(const std::string& output) {
+    if (output.empty()) return "--output needs a folder, not an empty name";
+    std::error_code error;
+    if (std::filesystem::exists(output, error) && !std::filesystem::is_directory(output, error))
+        return "--output names a file, not a folder: " + platform::printable(output);
+    return std::nullopt;
 }
 
 class Parser {
@@ -88,6 +100,8 @@ public:
             fail("--threshold, --output and --quiet go with --batch");
         else if (batch && line_.pictures.empty())
             fail("--batch needs at least one picture");
+        else if (const std::optional<std::string> problem = outputProblem(line_.output))
+            fail(*problem);
         else if (batch)
             line_.mode = CommandLine::Mode::Batch;
         return line_;

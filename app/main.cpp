@@ -49,6 +49,6 @@ int main(int argc, char* argv[]) {
             break;
     }
     for (std::size_t i = 1; i < request.pictures.size(); ++i)
-        say("edgepipe: opens one picture at a time; ignored: " + request.pictures[i]);
+        say("edgepipe: opens one picture at a time; ignored: " + platform::printable(request.pictures[i]));
     return runWindow(request);
 }

@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/errors.h"
 
@@ -50,6 +53,17 @@ bool OpenedFile::readAt(std::uint64_t offset, std::uint8_t* into, std::size_t si
         size -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+std::string localFileName(const QString& name) {
+    const std::string encoded = QFile::encodeName(name).toStdString();
+    if (!name.contains(QChar::ReplacementCharacter)) return encoded;
+    const QString shownName = QFileInfo(name).fileName();
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::path(encoded).parent_path();
+    for (const auto& entry : std::filesystem::directory_iterator(folder.empty() ? "." : folder, error))
+        if (QFile::decodeName(entry.path().filename().c_str()) == shownName) return entry.path().string();
+    return encoded;
 }
 
 std::string lowerExtension(const std::string& fileName) {

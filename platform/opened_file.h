@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+class QString;
+
 namespace platform {
 
 // A file opened for reading. Opening never blocks (a FIFO named like a picture would wait for a
@@ -29,6 +31,10 @@ private:
     int fd_ = -1;
     std::uint64_t size_ = 0;
 };
+
+// The bytes of the file a name from Qt's file dialog stands for. Qt shows a name that is not UTF-8
+// with replacement characters, so such a name is matched with the entries of its folder.
+std::string localFileName(const QString& name);
 
 // The file name's extension in ASCII lower case with its dot (".jpg"), or empty.
 std::string lowerExtension(const std::string& fileName);

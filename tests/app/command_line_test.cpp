@@ -26,7 +26,15 @@ TEST_F(CommandLine, OptionsAndAPictureToOpen) {
           {{"--batch", "--threshold=-1", "b.png"}, 2, "^$", threshold + "\"-1\"\n" + hint},
           {{"--batch", "--threshold", "1x", "b.png"}, 2, "^$", threshold + "\"1x\"\n" + hint},
           {{"--batch", "--threshold"}, 2, "^$", "edgepipe: --threshold needs a value\n" + hint},
-          {{"--batch", "--output", "x"}, 2, "^$", "edgepipe: --batch needs at least one picture\n" + hint}}) {
+          {{"--batch", "--output", "x"}, 2, "^$", "edgepipe: --batch needs at least one picture\n" + hint},
+          {{"--batch", "--output", "", "b.png"},
+           2,
+           "^$",
+           "edgepipe: --output needs a folder, not an empty name\n" + hint},
+          {{"--batch", "--output", "b.png", "b.png"},
+           2,
+           "^$",
+           "edgepipe: --output names a file, not a folder: b\\.png\n" + hint}}) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         const auto [status, out, err] = runEdgepipe({.arguments = arguments});
         EXPECT_EQ(status, exitStatus) << err;
@@ -34,12 +42,14 @@ TEST_F(CommandLine, OptionsAndAPictureToOpen) {
         EXPECT_TRUE(matches(out, said)) << out;
     }
 
-    // Qt takes its option's value, not a picture; the window stays up until SIGTERM or Ctrl-C, with
-    // the refusal of the picture in a box over it.
+    // Qt takes its option's value, not a picture; the window stays up until SIGTERM, Ctrl-C or
+    // SIGHUP (its terminal closed), which end it also while a box is open (here the refusal of the
+    // picture).
     EXPECT_EQ(runEdgepipe({.arguments = {"-style", "fusion", "photo.jpg", "b.png"}, .upMs = 1000}),
               Ran(0, "", "edgepipe: opens one picture at a time; ignored: b.png\n"));
-    EXPECT_EQ(runEdgepipe({.arguments = {"b.png"}, .upMs = 1000, .signal = SIGINT}), Ran(0, "", ""))
-        << "Ctrl-C in the terminal that started it closes the window";
+    EXPECT_EQ(runEdgepipe({.arguments = {"photo.jpg"}, .upMs = 1000, .signal = SIGINT}), Ran(0, "", ""))
+        << "Ctrl-C in the terminal that started it";
+    EXPECT_EQ(runEdgepipe({.arguments = {"b.png"}, .upMs = 1000, .signal = SIGHUP}), Ran(0, "", ""));
 }
 
 // Without a display, one line that says why; asked for a platform Qt has no plugin for, by

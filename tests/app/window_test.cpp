@@ -111,10 +111,13 @@ TEST_F(Window, BusyCursorWhileAHandlerRunsAndPutBackAfterItsBoxes) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-// A dropped local file opens as LOAD opens it (the first of several), and the left view is named with
-// its size for screen readers; anything else is refused as the drag goes.
+// A dropped local file opens as LOAD opens it (the first of several, named by bytes that are not
+// UTF-8 here), and the left view is named with its size for screen readers; anything else is refused
+// as the drag goes.
 TEST_F(Window, DropsOfFilesOnTheWindow) {
-    const QUrl seven = QUrl::fromLocalFile(QString::fromStdString(savePicture(designedPicture(7, 9))));
+    savePicture(designedPicture(7, 9), "caf\xE9.bmp");
+    const QUrl seven =
+        QUrl::fromEncoded(QByteArray::fromStdString("file://" + dir().string() + "/caf%E9.bmp"));
     for (const auto& [urls, accepted] :
          {std::pair{QList<QUrl>{seven, QUrl::fromLocalFile("missing.png")}, true},
           {{QUrl("https://example.org/seven.bmp")}, false},
