@@ -6,6 +6,8 @@
 #include <sys/un.h>
 
 #include <QImageReader>
+#include <QImageWriter>
+#include <QLoggingCategory>
 #include <cstring>
 
 #include "fuzz/picture_check.h"
@@ -189,6 +191,49 @@ TEST_F(Files, FortyMegapixelPhotoLoadsTheRightWayUp) {
     const platform::TBitmap loaded = platform::loadPicture("photo.jpg");
     EXPECT_EQ(std::pair(loaded.Width(), loaded.Height()), std::pair(6300, 6400));
     EXPECT_EQ(qInstallMessageHandler(handler), handler) << "the reader kept Qt's messages";
+}
+
+// Quirks every viewer shows load, whatever the decoder remarks and whatever the logging rules turn
+// on; a picture whose pixels are cut short is refused. (A progressive JPEG, an interlaced PNG, a GIF
+// with extension blocks and a BMP with a colour profile are among the fuzzer's seeds, below.)
+TEST_F(Files, QuirksThatLoseNoPixelLoad) {
+    QLoggingCategory::setFilterRules("*.debug=true");  // as QT_LOGGING_RULES may
+    savePicture(designedPicture(16, 16), "photo.jpg", "JPEG");
+    const std::vector<std::uint8_t> photo = readFileBytes("photo.jpg");
+    const auto edited = [&](std::size_t at, std::size_t end, const std::string& inserted) {
+        std::vector<std::uint8_t> bytes(photo.begin(), photo.begin() + static_cast<std::ptrdiff_t>(at));
+        bytes.insert(bytes.end(), inserted.begin(), inserted.end());
+        bytes.insert(bytes.end(), photo.begin() + static_cast<std::ptrdiff_t>(at),
+                     photo.begin() + static_cast<std::ptrdiff_t>(end));
+        return bytes;
+    };
+    const std::size_t end = photo.size();
+    const std::string profile("\xFF\xE2\x00\x16ICC_PROFILE\0\x01\x01not a profile", 24);
+    const std::tuple<const char*, std::vector<std::uint8_t>, std::string> cases[] = {
+        {"padding before the end marker", edited(end - 2, end, std::string(3, '\0')), ""},
+        {"bytes after the end marker", edited(end, end, "trailing bytes"), ""},
+        {"an unknown marker", edited(2, end, std::string("\xFF\xEF\x00\x04xy", 6)), ""},
+        {"a colour profile that cannot be used", edited(2, end, profile), ""},
+        {"cut short", edited(0, end * 2 / 3, ""), "quirk.jpg: damaged or cut short ("},
+    };
+    for (const auto& [quirk, bytes, refusal] : cases) {
+        SCOPED_TRACE(quirk);
+        writeFileBytes("quirk.jpg", bytes);
+        const std::string failure = failureOf([] { platform::loadPicture("quirk.jpg"); });
+        if (refusal.empty()) {
+            EXPECT_EQ(failure, "(no failure)");
+        } else {
+            EXPECT_THAT(failure, testing::StartsWith(refusal));
+        }
+    }
+    // A PNG of 16 bits a channel, which Qt decodes at 8 bytes a pixel: 80 megapixels are 640 MB.
+    QImage deep(10000, 8000, QImage::Format_RGBX64);
+    deep.fill(Qt::gray);
+    QImageWriter writer("deep.png");
+    writer.setCompression(1);
+    ASSERT_TRUE(writer.write(deep));
+    EXPECT_EQ(failureOf([] { platform::loadPicture("deep.png"); }), "(no failure)");
+    QLoggingCategory::setFilterRules("");
 }
 
 // The fuzzer's seeds and the failures it found, through its own checks (load, write, read back), in
