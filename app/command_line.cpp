@@ -182,7 +182,7 @@ display, the window can run on a virtual one: xvfb-run edgepipe
 
 Batch mode needs no window and no display:
   --batch          for each PICTURE, do what LOAD, 灰階, 濾波 and SOBEL do in a fresh window
-                   and write A.bmp, B.bmp and C.bmp
+                   and write A.bmp, B.bmp and C.bmp; a folder stands for the pictures in it
   --threshold T    the edge threshold, a whole number from 0 to 255 (default 128)
   --output DIR     where the stage files go (default: the working directory). One picture
                    writes into DIR itself; several write into DIR/NAME each, NAME being the
@@ -193,8 +193,8 @@ Batch mode needs no window and no display:
   --quiet          print nothing but failures
 A picture that fails is reported with the reason, and the batch goes on with the next one.
 Progress and the closing summary go to standard error. Exit status: 0 when every picture was
-done, 1 when any failed, 2 for bad usage, 130 or 143 when stopped by Ctrl-C or SIGTERM (after
-the stage file being written is whole).
+done, 1 when any failed, 2 for bad usage, 130, 143 or 129 when stopped by Ctrl-C, SIGTERM or
+SIGHUP (after the stage file being written is whole).
 
 Other options:
   -h, --help       show this help and exit

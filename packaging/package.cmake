@@ -42,4 +42,6 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
 endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-noto-cjk)
+# Qt's Wayland plugin: the window then runs natively in a Wayland session, not through XWayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 include(CPack)

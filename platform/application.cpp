@@ -112,12 +112,17 @@ void recordEndRequest(int signal) { endRequest = signal; }
 // The signals that ask a program to end: Ctrl-C, SIGTERM at logout or from kill, and SIGHUP when
 // the terminal closes or ssh drops. Calls are not restarted after them: a call that may block for
 // ever (a lock held by another run) returns, and the work stops at its next safe point. Every
-// write and read of a file carries on where an interruption left it.
+// write and read of a file carries on where an interruption left it. A signal ignored from the start
+// stays ignored: `nohup edgepipe --batch ...` goes on when its terminal closes.
 void onEndSignals(void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 // Keeps the busy cursor up while a handler runs; modal boxes it opens put the arrow back.
