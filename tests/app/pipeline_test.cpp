@@ -146,7 +146,7 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
         const auto before = contents(dir());
         const Errors errors = press(presses[fault.press]);
         ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(errors);
-        EXPECT_TRUE(errors[0].starts_with(fault.message)) << errors[0];
+        EXPECT_THAT(errors[0], testing::StartsWith(fault.message));
         EXPECT_TRUE(contents(dir()) == before) << "a file changed or was left";
         EXPECT_TRUE(samePixels(toPixels(form->Image1->Picture->Bitmap()), picture));
         const bool saveFails = fault.message.find("cannot write") != std::string::npos;

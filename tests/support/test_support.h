@@ -4,9 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QColor>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QImage>
+#include <QRect>
 #include <algorithm>
 #include <cmath>
 #include <deque>
@@ -20,6 +22,13 @@
 #include "platform/errors.h"
 #include "platform/picture_reader.h"
 #include "platform/prompts.h"
+
+// Qt's geometry and colours as a failed comparison prints them.
+inline void PrintTo(const QSize& s, std::ostream* out) { *out << s.width() << " x " << s.height(); }
+inline void PrintTo(const QRect& r, std::ostream* out) {
+    *out << r.width() << " x " << r.height() << " at (" << r.x() << ", " << r.y() << ")";
+}
+inline void PrintTo(const QColor& c, std::ostream* out) { *out << c.name().toStdString(); }
 
 namespace testing_support {
 
