@@ -5,7 +5,9 @@
 #include <QLocale>
 #include <QTranslator>
 #include <clocale>
+#include <cstdlib>
 #include <memory>
+#include <mutex>
 
 namespace platform {
 namespace {
@@ -15,16 +17,20 @@ namespace {
 struct Translations {
     std::unique_ptr<QTranslator> own, qt;
     bool chosen = false;
+    std::mutex mutex;  // a band's helper thread may say a failure while the main thread does too
 };
 
+// Never destroyed: a translator that goes would take itself out of the application while the
+// process ends.
 Translations& translations() {
-    static Translations current;
+    static Translations& current = *new Translations;
     return current;
 }
 
 // Loads the first language that is English (nothing to load) or has a translation of ours; Qt's
 // comes with it, so that a language edgepipe does not speak stays English throughout.
 void load(Translations& into, const QStringList& languages) {
+    into.chosen = true;
     into.own = std::make_unique<QTranslator>();
     into.qt = std::make_unique<QTranslator>();
     for (const QString& name : languages) {
@@ -35,6 +41,21 @@ void load(Translations& into, const QStringList& languages) {
         (void)into.qt->load(language, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath));
         return;
     }
+}
+
+// The locale of messages: the first of LC_ALL, LC_MESSAGES and LANG that is set, else C.
+std::string messagesLocale() {
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"})
+        if (const char* value = std::getenv(variable); value && *value) return value;
+    return "C";
+}
+
+// The user's languages, LANGUAGE's list first. As in the C library, the C locale for messages
+// (LC_ALL=C, as scripts set it) asks for the untranslated English, whatever LANGUAGE says.
+QStringList userLanguages() {
+    const std::string messages = messagesLocale();
+    if (messages == "C" || messages == "POSIX") return {};
+    return QLocale::system().uiLanguages();
 }
 
 }  // namespace
@@ -56,7 +77,8 @@ Text Text::substituted(std::initializer_list<std::string> arguments) const {
 
 Text translate(const char* context, const char* source) {
     Translations& current = translations();
-    if (!current.chosen) chooseLanguage();
+    std::lock_guard lock(current.mutex);
+    if (!current.chosen) load(current, userLanguages());
     const QString translated = current.own->translate(context, source);
     return Text(translated.isEmpty() ? source : translated.toStdString());
 }
@@ -68,12 +90,12 @@ void followUserLocale() {
 }
 
 void chooseLanguage(const std::vector<std::string>& languages) {
-    Translations& current = translations();
     QStringList names;
     for (const std::string& name : languages) names << QString::fromStdString(name);
+    Translations& current = translations();
+    std::lock_guard lock(current.mutex);
     // The translators replaced leave the application as they go.
-    load(current, languages.empty() ? QLocale::system().uiLanguages() : names);
-    current.chosen = true;
+    load(current, languages.empty() ? userLanguages() : names);
     if (!qApp) return;
     QCoreApplication::installTranslator(current.own.get());
     QCoreApplication::installTranslator(current.qt.get());

@@ -108,6 +108,13 @@ Qt 本身的選項（-platform 名稱、-style 名稱……）和所有 Qt 程�
     </message>
 </context>
 <context>
+    <name>Memory</name>
+    <message>
+        <source>not enough memory; close other programs or work on a smaller picture</source>
+        <translation>記憶體不足；請關閉其他程式，或改用較小的圖片</translation>
+    </message>
+</context>
+<context>
     <name>Window</name>
     <message>
         <source>The loaded picture, stretched to the view</source>
