@@ -1,21 +1,31 @@
 #include "app/batch.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <set>
+#include <thread>
 #include <tuple>
 #include <utility>
 
 #include "app/Unit1.h"
 #include "app/frame.h"
 #include "platform/application.h"
+#include "platform/bmp_file.h"
 #include "platform/console.h"
 #include "platform/errors.h"
-#include "platform/graphics.h"
+#include "platform/opened_file.h"
+#include "platform/picture_reader.h"
 #include "platform/pixel_store.h"
 #include "platform/prompts.h"
 
@@ -26,9 +36,9 @@ using platform::Application;
 using platform::console::say;
 
 struct Job {
-    std::string given;     // the picture as named on the command line
+    std::string given;     // the picture as named on the command line, or found in a folder named there
     std::string picture;   // its absolute name
-    fs::path folder;       // where its stage files go, absolute
+    std::string name;      // its folder's name inside the output folder; empty: the output folder itself
     std::string shown;     // that folder as the user named it
     bool renamed = false;  // its folder's name is not the picture's plain name
 };
@@ -41,48 +51,153 @@ std::string folderName(const std::string& stem) {
     return start == std::string::npos ? "picture" : stem.substr(start);
 }
 
+// A folder named on the command line stands for the pictures directly inside it, in name order.
+std::vector<std::string> picturesGiven(const std::vector<std::string>& given) {
+    std::vector<std::string> pictures;
+    for (const std::string& name : given) {
+        std::error_code error;
+        if (!fs::is_directory(name, error)) {
+            pictures.push_back(name);
+            continue;
+        }
+        std::vector<std::string> inside;
+        for (const fs::directory_entry& entry : fs::directory_iterator(name, error))
+            if (platform::kindForExtension(platform::lowerExtension(entry.path().filename().string())) &&
+                !entry.is_directory(error))
+                inside.push_back((fs::path(name) / entry.path().filename()).string());
+        std::sort(inside.begin(), inside.end());
+        pictures.insert(pictures.end(), inside.begin(), inside.end());
+    }
+    return pictures;
+}
+
 // One picture writes into the output folder itself; several each into a folder of their own under
 // it (see folderName). A name already taken by an earlier picture gets "-2", "-3" ... appended,
 // the first that is free.
-std::vector<Job> plan(const CommandLine& request) {
-    const fs::path output = fs::path(absolutePath(request.output)).lexically_normal();
-    std::set<std::string> taken;
-    std::vector<Job> jobs;
-    for (const std::string& given : request.pictures) {
-        Job job{given, absolutePath(given), output, request.output};
-        if (request.pictures.size() > 1) {
-            const std::string stem = fs::path(given).stem().string(), plain = folderName(stem);
-            std::string name = plain;
-            for (int n = 2; !taken.insert(name).second; ++n) name = plain + "-" + std::to_string(n);
-            job.folder /= name;
-            job.shown = (fs::path(request.output) / name).lexically_normal().string();
-            job.renamed = name != stem;
+class Folders {
+public:
+    explicit Folders(const std::string& output) : output_(output) {}
+
+    std::vector<Job> plan(const std::vector<std::string>& pictures) {
+        std::vector<Job> jobs;
+        for (const std::string& given : pictures) {
+            Job job{given, absolutePath(given), "", output_};
+            if (pictures.size() > 1) {
+                job.name = freeName(folderName(fs::path(given).stem().string()));
+                nameAs(job, job.name);
+            }
+            jobs.push_back(std::move(job));
         }
-        jobs.push_back(std::move(job));
+        return jobs;
     }
-    return jobs;
+
+    // The job's folder, open, made if missing. A name there that is not a folder (a file, or a
+    // link that may point anywhere, planted in a shared output folder) is never written through:
+    // the picture takes the next free name, as when two pictures share one. Works through the
+    // output folder's descriptor, so that no link on the way is followed after it was checked.
+    int open(Job& job) {
+        if (outputFd_ < 0) openOutput();
+        if (job.name.empty()) return ::fcntl(outputFd_, F_DUPFD_CLOEXEC, 0);
+        const std::string plain = folderName(fs::path(job.given).stem().string());
+        for (;;) {
+            if (::mkdirat(outputFd_, job.name.c_str(), 0777) != 0 && errno != EEXIST) cannotHold(job, errno);
+            const int fd =
+                ::openat(outputFd_, job.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd >= 0) return fd;
+            if (errno != ENOTDIR && errno != ELOOP) cannotHold(job, errno);
+            nameAs(job, freeName(plain));
+        }
+    }
+
+    // Writes out what the batch wrote, once, so that what the summary calls done is on the disk.
+    void flush() {
+        platform::awaitOldFiles();
+        if (outputFd_ >= 0) ::syncfs(outputFd_);
+    }
+    ~Folders() {
+        if (outputFd_ >= 0) ::close(outputFd_);
+    }
+
+private:
+    std::string freeName(const std::string& plain) {
+        std::string name = plain;
+        for (int n = 2; !taken_.insert(name).second; ++n) name = plain + "-" + std::to_string(n);
+        return name;
+    }
+    void nameAs(Job& job, const std::string& name) {
+        job.name = name;
+        job.shown = (fs::path(output_) / name).lexically_normal().string();
+        job.renamed = name != fs::path(job.given).stem().string();
+    }
+    void openOutput() {
+        std::error_code error;
+        fs::create_directories(output_, error);
+        outputFd_ = ::open(output_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (outputFd_ < 0)
+            platform::failFile(output_,
+                               "cannot hold the stage files (" + std::string(std::strerror(errno)) + ")");
+    }
+    [[noreturn]] static void cannotHold(const Job& job, int error) {
+        platform::failFile(job.shown,
+                           "cannot hold the stage files (" + std::string(std::strerror(error)) + ")");
+    }
+
+    std::string output_;
+    int outputFd_ = -1;
+    std::set<std::string> taken_;
+};
+
+// Holds a picture's folder while its stage files are written, so that two runs writing into one
+// folder leave the three files of one picture: an advisory lock on the folder itself, waited for
+// (saying so) while another run holds it. False when asked to stop while waiting. The lock is tried
+// ten times a second: a request to stop that comes just before a blocking wait would not end it.
+bool holdFolder(int folder, const Job& job) {
+    if (::flock(folder, LOCK_EX | LOCK_NB) == 0) return true;
+    say("edgepipe: waiting for another edgepipe run writing into " + platform::printable(job.shown));
+    while (Application->EndRequest() == 0) {
+        if (::flock(folder, LOCK_EX | LOCK_NB) == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
 }
 
-void makeFolder(const Job& job) {
-    std::error_code error;
-    fs::create_directories(job.folder, error);
-    if (error) platform::failFile(job.shown, "cannot hold the stage files (" + error.message() + ")");
-}
+// The picture's folder as the working folder, where the window writes its stage files, while the
+// picture is worked; the batch's own working folder again after.
+class InFolder {
+public:
+    explicit InFolder(int folder)
+        : folder_(folder), before_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (folder_ < 0 || ::fchdir(folder_) != 0) throw platform::Error(std::strerror(errno));
+    }
+    int descriptor() const { return folder_; }
+    ~InFolder() {
+        if (before_ >= 0) {
+            [[maybe_unused]] const int ignored = ::fchdir(before_);
+            ::close(before_);
+        }
+        ::close(folder_);
+    }
+    InFolder(const InFolder&) = delete;
+    InFolder& operator=(const InFolder&) = delete;
+
+private:
+    int folder_, before_;
+};
 
 // What a person does in a fresh window: the scroll bar to T first, while its preview has no
 // picture to work on, then LOAD, 灰階, 濾波 and SOBEL, with the picture's folder for the stage
 // files. The preview is called as the presses are, so that its failure is the picture's too. The
 // folder is made once the picture is in, so a picture that cannot be read leaves none. False when
 // asked to stop between two steps, so that every stage file written is whole; `written` lists them.
-bool runPicture(const Job& job, int threshold, std::vector<std::string>& written) {
+bool runPicture(Job& job, Folders& folders, int threshold, std::vector<std::string>& written) {
     TForm1 form;
-    form.stageFolder = job.folder;
     const platform::TNotifyEvent preview = std::exchange(form.ScrollBar1->OnChange, nullptr);
     form.ScrollBar1->SetPosition(threshold);
     form.ScrollBar1->OnChange = preview;
     form.ScrollBar1Change(form.ScrollBar1);
     form.OpenPicture(job.picture);
-    makeFolder(job);
+    const InFolder folder(folders.open(job));
+    if (!holdFolder(folder.descriptor(), job)) return false;
     using Handler = void (TForm1::*)(TObject*);
     const std::tuple<TButton*, Handler, const char*> presses[] = {
         {form.Button4, &TForm1::Button4Click, frame::kStageGrey},
@@ -146,7 +261,7 @@ public:
         if (!live_) return;
         const std::size_t finished = done_ + failed_;
         std::string line = counter(finished + 1, total_) + std::to_string(done_) + " done, " +
-                           std::to_string(failed_) + " failed; now " + job.given;
+                           std::to_string(failed_) + " failed; now " + platform::printable(job.given);
         if (finished > 0) {
             const double each = spent_ / finished;
             line +=
@@ -158,14 +273,15 @@ public:
         ++done_;
         spent_ += took;
         if (!quiet_ && (!live_ || job.renamed))
-            say(count() + job.given + ": done in " + seconds(took) + ", stage files in " + job.shown);
+            say(count() + platform::printable(job.given) + ": done in " + seconds(took) +
+                ", stage files in " + platform::printable(job.shown));
     }
     void failed(const Job& job, const std::string& message, double took) {
         ++failed_;
         spent_ += took;
-        say(count() + job.given + ": failed: " + message);
+        say(count() + platform::printable(job.given) + ": failed: " + message);
     }
-    // The summary line; the exit status. It names the folder of the last picture, or, when the
+    // The summary line; the exit status. It names the folder of the last picture done, or, when the
     // batch was stopped in a picture, that picture and the stage files it wrote.
     int finish(int signal, const Job* last, const Job* stoppedIn, const std::vector<std::string>& written) {
         if (live_) platform::console::showLive("");
@@ -173,10 +289,10 @@ public:
                               std::to_string(done_) + " done, " + std::to_string(failed_) + " failed";
         if (signal != 0)
             summary += ", " + std::to_string(total_ - done_ - failed_) + " not done (stopped by " +
-                       (signal == SIGINT ? "Ctrl-C" : "SIGTERM") +
-                       (stoppedIn ? where(*stoppedIn, written) : "") + ")";
+                       signalName(signal) + (stoppedIn ? where(*stoppedIn, written) : "") + ")";
         if (last && !stoppedIn)
-            summary += (total_ == 1 ? "; its folder: " : "; the last one's folder: ") + last->shown;
+            summary += (total_ == 1 ? "; its folder: " : "; the last one's folder: ") +
+                       platform::printable(last->shown);
         if (!quiet_) say(summary);
         if (signal != 0) return 128 + signal;
         return failed_ == 0 ? 0 : 1;
@@ -184,12 +300,15 @@ public:
 
 private:
     // " in [2/30] big.bmp, with A.bmp and B.bmp written in out/big-2"
+    static std::string signalName(int signal) {
+        return signal == SIGINT ? "Ctrl-C" : signal == SIGHUP ? "SIGHUP" : "SIGTERM";
+    }
     std::string where(const Job& job, const std::vector<std::string>& written) const {
-        std::string text = " in " + counter(done_ + failed_ + 1, total_) + job.given;
+        std::string text = " in " + counter(done_ + failed_ + 1, total_) + platform::printable(job.given);
         if (written.empty()) return text + ", before its first stage file";
         for (std::size_t i = 0; i < written.size(); ++i)
             text += (i == 0 ? ", with " : i + 1 == written.size() ? " and " : ", ") + written[i];
-        return text + " written in " + job.shown;
+        return text + " written in " + platform::printable(job.shown);
     }
     std::string count() const { return counter(done_ + failed_, total_); }
 
@@ -201,31 +320,33 @@ private:
 }  // namespace
 
 int runBatch(const CommandLine& request) {
-    const std::vector<Job> jobs = plan(request);
+    Folders folders(request.output);
+    std::vector<Job> jobs = folders.plan(picturesGiven(request.pictures));
     Application->InitializeWithoutDisplay({request.qtArguments.front()});
     platform::setPrompts(std::make_unique<BatchPrompts>());
     Progress progress(jobs.size(), request.quiet);
-    const Job* last = nullptr;
+    const Job* lastDone = nullptr;
     const Job* stoppedIn = nullptr;
     std::vector<std::string> written;
     for (std::size_t i = 0; i < jobs.size() && !stoppedIn; ++i) {
-        const Job& job = jobs[i];
+        Job& job = jobs[i];
         written.clear();
         if (Application->EndRequest() != 0) {
             stoppedIn = &job;
             break;
         }
-        last = &job;
         progress.starting(job);
         const auto start = std::chrono::steady_clock::now();
         const auto took = [&] {
             return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         };
         try {
-            if (runPicture(job, request.threshold, written))
+            if (runPicture(job, folders, request.threshold, written)) {
                 progress.done(job, took());
-            else
+                lastDone = &job;
+            } else {
                 stoppedIn = &job;
+            }
         } catch (const std::exception& failure) {
             progress.failed(job, failure.what(), took());
         } catch (...) {
@@ -233,5 +354,7 @@ int runBatch(const CommandLine& request) {
         }
         if (i + 1 == jobs.size() || !sameBlocksServe(jobs[i + 1], job)) platform::releaseStore();
     }
-    return progress.finish(Application->EndRequest(), last, stoppedIn, written);
+    folders.flush();
+    // A request that came once every picture was done stopped nothing.
+    return progress.finish(stoppedIn ? Application->EndRequest() : 0, lastDone, stoppedIn, written);
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/errors.h"
 #include "platform/translation.h"
 
 namespace {
@@ -51,6 +52,17 @@ std::optional<int> threshold(const std::string& text) {
     return value;
 }
 
+// Why the --output value names no folder the stage files can go in (one that does not exist yet is
+// made), or nothing.
+std::optional<std::string> outputProblem(const std::string& output) {
+    if (output.empty()) return translate("CommandLine", "--output needs a folder, not an empty name");
+    std::error_code error;
+    if (std::filesystem::exists(output, error) && !std::filesystem::is_directory(output, error))
+        return translate("CommandLine", "--output names a file, not a folder: %1")
+            .arg(platform::printable(output));
+    return std::nullopt;
+}
+
 class Parser {
 public:
     Parser(int argc, const char* const* argv) : arguments_(argv + 1, argv + argc) {
@@ -92,6 +104,8 @@ public:
             fail(translate("CommandLine", "--threshold, --output and --quiet go with --batch"));
         else if (batch && line_.pictures.empty())
             fail(translate("CommandLine", "--batch needs at least one picture"));
+        else if (const std::optional<std::string> problem = outputProblem(line_.output))
+            fail(*problem);
         else if (batch)
             line_.mode = CommandLine::Mode::Batch;
         return line_;
@@ -173,7 +187,7 @@ display, the window can run on a virtual one: xvfb-run edgepipe
 
 Batch mode needs no window and no display:
   --batch          for each PICTURE, do what LOAD, 灰階, 濾波 and SOBEL do in a fresh window
-                   and write A.bmp, B.bmp and C.bmp
+                   and write A.bmp, B.bmp and C.bmp; a folder stands for the pictures in it
   --threshold T    the edge threshold, a whole number from 0 to 255 (default 128)
   --output DIR     where the stage files go (default: the working directory). One picture
                    writes into DIR itself; several write into DIR/NAME each, NAME being the
@@ -184,8 +198,8 @@ Batch mode needs no window and no display:
   --quiet          print nothing but failures
 A picture that fails is reported with the reason, and the batch goes on with the next one.
 Progress and the closing summary go to standard error. Exit status: 0 when every picture was
-done, 1 when any failed, 2 for bad usage, 130 or 143 when stopped by Ctrl-C or SIGTERM (after
-the stage file being written is whole).
+done, 1 when any failed, 2 for bad usage, 130, 143 or 129 when stopped by Ctrl-C, SIGTERM or
+SIGHUP (after the stage file being written is whole).
 
 Other options:
   -h, --help       show this help and exit

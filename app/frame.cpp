@@ -17,19 +17,6 @@ const char* makerOf(const char* stageFile) {
     return "SOBEL";
 }
 
-// Runs a read or write of the stage file at `path`; a failure that names the file by its path is
-// said with its name alone, which is what a person knows it by.
-template <class Access>
-void namingTheStageFile(const fs::path& path, const char* stageFile, Access&& access) {
-    try {
-        access(path.string());
-    } catch (const platform::Error& failure) {
-        const std::string message = failure.what(), prefix = path.string() + ": ";
-        if (message.rfind(prefix, 0) != 0) throw;
-        platform::failFile(stageFile, message.substr(prefix.size()));
-    }
-}
-
 }  // namespace
 
 void guardSourcePicture(const platform::TPicture& source) {
@@ -55,15 +42,14 @@ void readStageFile(platform::TBitmap& copy, const fs::path& folder, const char* 
     if (!fs::exists(path, error) && !error)
         platform::failFile(stageFile, "no such file in " + platform::cleanPath(folder.string()) + "; " +
                                           makerOf(stageFile) + " makes it");
-    namingTheStageFile(path, stageFile, [&](const std::string& name) { copy.LoadFromFile(name); });
+    copy.LoadFromFile(path.string());
 }
 
 void publish(const platform::TBitmap& copy, platform::TImage& resultView, const fs::path& folder,
              const char* stageFile) {
     resultView.SetStretch(true);
     resultView.Picture->Assign(copy);
-    namingTheStageFile(folder / stageFile, stageFile,
-                       [&](const std::string& name) { resultView.Picture->SaveToFile(name); });
+    resultView.Picture->SaveToFile((folder / stageFile).string());
 }
 
 }  // namespace frame

@@ -52,7 +52,7 @@ int main(int argc, char* argv[]) {
             break;
     }
     for (std::size_t i = 1; i < request.pictures.size(); ++i)
-        say("edgepipe: " +
-            translate("CommandLine", "opens one picture at a time; ignored: %1").arg(request.pictures[i]));
+        say("edgepipe: " + translate("CommandLine", "opens one picture at a time; ignored: %1")
+                               .arg(platform::printable(request.pictures[i])));
     return runWindow(request);
 }

@@ -8,7 +8,7 @@
 
 #include "platform/bmp_file.h"
 #include "platform/errors.h"
-#include "platform/graphics.h"
+#include "platform/picture_reader.h"
 
 namespace fuzzing {
 namespace fs = std::filesystem;

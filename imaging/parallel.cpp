@@ -22,6 +22,18 @@ namespace {
 // chunk works out again at its edges (the median's band overlap) a small share.
 constexpr int kShareOfRemaining = 4;
 
+// True while this thread runs a chunk of a job. A job that splits a job of its own runs that one
+// whole, on this thread: the one word of rows belongs to the outer job until it ends.
+thread_local bool inChunk = false;
+
+class InChunk {
+public:
+    InChunk() { inChunk = true; }
+    ~InChunk() { inChunk = false; }
+    InChunk(const InChunk&) = delete;
+    InChunk& operator=(const InChunk&) = delete;
+};
+
 inline void pause() {
 #if defined(__x86_64__) || defined(__i386__)
     _mm_pause();
@@ -84,6 +96,7 @@ private:
             const int fewest = fewestRows_.load(std::memory_order_relaxed);
             const int chunk = std::min(rows - next, std::max((rows - next) / kShareOfRemaining, fewest));
             if (rows_.compare_exchange_weak(word, word + static_cast<std::uint64_t>(chunk))) {
+                const InChunk running;
                 job_(context_, next, next + chunk);
                 word = rows_.load();
             }
@@ -149,7 +162,7 @@ bool splitEveryJob(bool on) { return splitAll.exchange(on); }
 void runRowsSplit(int rows, std::size_t bytes, SplitSize from, RowJob job, void* context) {
     if (rows <= 0) return;
     const bool small = bytes < from.bytes && !splitAll.load(std::memory_order_relaxed);
-    if (rows < 2 || small || !twoCores || !helperOn.load(std::memory_order_relaxed)) {
+    if (rows < 2 || small || inChunk || !twoCores || !helperOn.load(std::memory_order_relaxed)) {
         job(context, 0, rows);
         return;
     }

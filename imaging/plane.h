@@ -20,7 +20,6 @@ public:
     const std::uint8_t* row(int y) const { return cells_.data() + static_cast<std::size_t>(y) * width_; }
     int width() const { return width_; }
     int height() const { return height_; }
-    std::size_t capacity() const { return cells_.size(); }
 
 private:
     std::vector<std::uint8_t> cells_;

@@ -110,13 +110,20 @@ void quietQt() {
 volatile std::sig_atomic_t endRequest = 0;
 void recordEndRequest(int signal) { endRequest = signal; }
 
-void recordEndRequests() {
+// The signals that ask a program to end: Ctrl-C, SIGTERM at logout or from kill, and SIGHUP when
+// the terminal closes or ssh drops. Calls are not restarted after them: a call that may block for
+// ever (a lock held by another run) returns, and the work stops at its next safe point. Every
+// write and read of a file carries on where an interruption left it. A signal ignored from the start
+// stays ignored: `nohup edgepipe --batch ...` goes on when its terminal closes.
+void onEndSignals(void (*handler)(int)) {
     struct sigaction action {};
-    action.sa_handler = recordEndRequest;
-    action.sa_flags = SA_RESTART;  // a file being written is written whole
+    action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 // Keeps the busy cursor up while a handler runs; modal boxes it opens put the arrow back.
@@ -134,9 +141,8 @@ public:
 
 void showFailure(const std::exception& failure) { prompts().error(failure.what()); }
 
-// A request to end the process (SIGTERM at logout, SIGINT from a terminal) closes the main window
-// as CLOSE does, so the program ends through its message loop. The handler only writes a byte;
-// the loop reads it.
+// A request to end the process ends the message loop, as closing the main window does, and every
+// loop of a box or dialog open meanwhile. The handler only writes a byte; the loop reads them all.
 int signalPipe[2] = {-1, -1};
 
 void onEndRequest(int) {
@@ -144,12 +150,19 @@ void onEndRequest(int) {
     [[maybe_unused]] const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
 }
 
-void closeOnEndRequest(TForm& form, QSocketNotifier*& notifier) {
+void endOnRequest() {
+    char bytes[16];
+    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+    }
+    // Ends every loop, a box's own included, and a box opened after this returns at once.
+    QCoreApplication::exit(0);
+}
+
+void closeOnEndRequest(QSocketNotifier*& notifier) {
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(notifier, &QSocketNotifier::activated, [&form] { form.Close(); });
-    std::signal(SIGTERM, onEndRequest);
-    std::signal(SIGINT, onEndRequest);
+    QObject::connect(notifier, &QSocketNotifier::activated, endOnRequest);
+    onEndSignals(onEndRequest);
 }
 
 }  // namespace
@@ -181,7 +194,7 @@ void TApplication::Initialize(const std::vector<std::string>& arguments) { start
 void TApplication::InitializeWithoutDisplay(const std::vector<std::string>& arguments) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     startQt(arguments);
-    recordEndRequests();
+    onEndSignals(recordEndRequest);
 }
 
 int TApplication::EndRequest() const { return endRequest; }
@@ -189,7 +202,7 @@ int TApplication::EndRequest() const { return endRequest; }
 void TApplication::Run(const std::function<void()>& first) {
     if (!mainForm_) return;
     QSocketNotifier* endRequests = nullptr;
-    closeOnEndRequest(*mainForm_, endRequests);
+    closeOnEndRequest(endRequests);
     mainForm_->Show();
     if (first) QTimer::singleShot(0, [first] { dispatch([&first](TObject*) { first(); }, nullptr); });
     QApplication::exec();

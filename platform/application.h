@@ -17,10 +17,10 @@ public:
     // window on, prints one line saying so and ends the process with status 1; asked for a
     // platform Qt has no plugin for, says so in two lines that name the plugins it has.
     void Initialize(const std::vector<std::string>& arguments);
-    // Starts Qt for work with windows that are never shown: needs no display. Ctrl-C and SIGTERM
-    // then only record their request (see EndRequest) instead of ending the process.
+    // Starts Qt for work with windows that are never shown: needs no display. Ctrl-C, SIGTERM and
+    // SIGHUP then only record their request (see EndRequest) instead of ending the process.
     void InitializeWithoutDisplay(const std::vector<std::string>& arguments);
-    // The signal (SIGINT or SIGTERM) that asked a run without display to end, or 0.
+    // The signal (SIGINT, SIGTERM or SIGHUP) that asked a run without display to end, or 0.
     int EndRequest() const;
 
     // Creates the main window, stores it in `form` and keeps it for the whole run.

@@ -4,15 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <mutex>
+#include <random>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/picture_reader.h"
 
 namespace platform {
 namespace {
@@ -59,39 +63,112 @@ std::vector<std::uint8_t> headersFor(int width, int height) {
     return h;
 }
 
-// The umask, read once: setting it and putting it back around each write would race with any
-// thread that creates a file meanwhile.
-mode_t processUmask() {
-    static const mode_t mask = [] {
-        std::ifstream status("/proc/self/status");
-        for (std::string line; std::getline(status, line);)
-            if (line.rfind("Umask:", 0) == 0)
-                return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-        const mode_t old = ::umask(022);  // no /proc: setting it is the only way to read it
-        ::umask(old);
-        return old;
-    }();
-    return mask;
-}
-
 // "A.bmp: cannot write in /home/ana (reason)": the file by its own name, the folder in full.
-[[noreturn]] void failWrite(const std::string& target, int error) {
+std::string cannotWrite(const std::string& target, const std::string& reason) {
     const std::filesystem::path path(target);
     const std::string folder = cleanPath(path.has_parent_path() ? path.parent_path().string() : ".");
-    failFile(path.filename().string(), "cannot write in " + (folder == "." ? "the working folder" : folder) +
-                                           " (" + systemReason(error) + ")");
+    return printable(path.filename().string()) + ": cannot write in " +
+           (folder == "." ? "the working folder" : printable(folder)) + " (" + reason + ")";
+}
+[[noreturn]] void failWrite(const std::string& target, int error) {
+    throw Error(cannotWrite(target, systemReason(error)));
+}
+
+// A name that is there but not a regular file (a folder, a FIFO, a device) is not replaced.
+void refuseOtherKinds(const std::string& target) {
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) return;
+    const std::string name = std::filesystem::path(target).filename().string();
+    throw Error(cannotWrite(
+        target,
+        printable(name) + (S_ISDIR(st.st_mode) ? " there is a folder" : " there is not a regular file")));
+}
+
+// Closing the last descriptor of a removed file is what frees its cached pages and its blocks: for
+// the stage file of a large photo, longer than writing the new one took. The writer keeps the old
+// file open while it removes its name, and its descriptor is closed here, on a thread of its own,
+// off the press's path; the process waits for it at exit. Nothing is left under any name meanwhile.
+class OldFiles {
+public:
+    ~OldFiles() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable()) thread_.join();
+    }
+    void release(int fd) {
+        if (fd < 0) return;
+        {
+            const std::lock_guard lock(mutex_);
+            open_.push_back(fd);
+            if (!thread_.joinable()) thread_ = std::thread([this] { closeAll(); });
+        }
+        wake_.notify_one();
+    }
+    void await() {
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [this] { return open_.empty() && closing_ == 0; });
+    }
+
+private:
+    void closeAll() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stopping_ || !open_.empty(); });
+            while (!open_.empty()) {
+                const int fd = open_.back();
+                open_.pop_back();
+                ++closing_;
+                lock.unlock();
+                ::close(fd);
+                lock.lock();
+                --closing_;
+            }
+            done_.notify_all();
+            if (stopping_) return;
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    std::vector<int> open_;
+    int closing_ = 0;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+OldFiles oldFiles;
+
+// The old file under `path`, held open so that removing its name is quick; -1 if there is none.
+int holdOldFile(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
+}
+
+// "A.bmp.k3Xq9Z": a name beside the target that no other file has.
+std::string temporaryName(const std::string& target) {
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device random;
+    std::string name = target + ".";
+    for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+    return name;
 }
 
 // An open temporary file beside the target, closed on exec so that no program started meanwhile
 // keeps it open; removed unless it was moved into place.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const std::string& target) : target_(target), path_(target + ".XXXXXX") {
-        fd_ = calls.makeTemporary(path_.data(), O_CLOEXEC);
-        if (fd_ < 0) {
-            const int error = errno;
-            path_.clear();
-            failWrite(target_, error);
+    explicit TemporaryFile(const std::string& target) : target_(target) {
+        refuseOtherKinds(target_);
+        for (int attempt = 0; fd_ < 0; ++attempt) {
+            path_ = temporaryName(target_);
+            fd_ = calls.create(path_.c_str());
+            if (fd_ < 0 && (errno != EEXIST || attempt == 100)) {
+                const int error = errno;
+                path_.clear();
+                failWrite(target_, error);
+            }
         }
     }
     ~TemporaryFile() {
@@ -111,96 +188,73 @@ public:
         }
     }
 
+    // No flush: a stage file is made again by pressing again, and waiting for the disk would make
+    // every press wait (seconds for a large photo on a memory stick).
     void moveIntoPlace() {
-        // mkostemp makes the file private; a stage file gets the permissions any new file gets.
-        if (calls.fchmod(fd_, 0666 & ~processUmask()) != 0) failWrite(target_, errno);
         if (calls.close(std::exchange(fd_, -1)) != 0) failWrite(target_, errno);
         // Exchanging the two files keeps a whole file under the name at every instant, and spares
-        // what renaming over the old file costs: ext4's replace guard sends the whole new file to
-        // the disk before the rename returns (36 MB: 43 to 52 ms in all, against 27 to 33 for
-        // exchanging and then removing the old file). The old file is removed under the temporary
-        // name; if it cannot be, the exchange is undone.
-        if (calls.exchange(path_.c_str(), target_.c_str()) == 0) {
-            if (calls.unlink(path_.c_str()) == 0) {
-                path_.clear();
-                return;
-            }
-            const int error = errno;
-            calls.exchange(path_.c_str(), target_.c_str());
-            failWrite(target_, error);
-        }
-        // No old file, or a file system that cannot exchange: a plain rename.
+        // what renaming over the old file costs on ext4, whose replace guard sends the whole new
+        // file to the disk before the rename returns. The old file is then removed under the
+        // temporary name; if it cannot be, the exchange is undone.
+        if (calls.exchange(path_.c_str(), target_.c_str()) == 0) return removeOldFile();
+        // No old file, or a file system that cannot exchange (FAT, many network file systems).
         if (errno != ENOENT && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
             failWrite(target_, errno);
-        if (calls.rename(path_.c_str(), target_.c_str()) != 0) failWrite(target_, errno);
+        const int old = holdOldFile(target_);
+        if (calls.rename(path_.c_str(), target_.c_str()) != 0) {
+            const int error = errno;
+            if (old >= 0) ::close(old);
+            failWrite(target_, error);
+        }
         path_.clear();
+        oldFiles.release(old);
     }
 
 private:
+    // The old file is under the temporary name now.
+    void removeOldFile() {
+        const int old = holdOldFile(path_);
+        if (calls.unlink(path_.c_str()) == 0) {
+            path_.clear();
+            oldFiles.release(old);
+            return;
+        }
+        const int error = errno;
+        if (old >= 0) ::close(old);
+        if (calls.exchange(path_.c_str(), target_.c_str()) == 0) failWrite(target_, error);
+        // The new file stays under the name; the old one is kept, not removed, under the other.
+        const std::string kept = std::filesystem::path(std::exchange(path_, {})).filename().string();
+        throw Error(cannotWrite(target_, systemReason(error)) + "; the old file is kept as " +
+                    printable(kept));
+    }
+
     std::string target_;
     std::string path_;  // empty once there is no temporary file to remove
     int fd_ = -1;
 };
 
-class FileReader {
-public:
-    FileReader(const std::string& fileName, const std::string& shownName) : name_(shownName) {
-        fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0)
-            failFile(name_, errno == ENOENT ? "no such file" : "cannot read (" + systemReason(errno) + ")");
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0) failFile(name_, "cannot read (" + systemReason(errno) + ")");
-        if (S_ISDIR(st.st_mode)) failFile(name_, "is a folder, not a picture");
-        size_ = static_cast<std::uint64_t>(st.st_size);
-    }
-    ~FileReader() { ::close(fd_); }
-    FileReader(const FileReader&) = delete;
-    FileReader& operator=(const FileReader&) = delete;
-
-    std::uint64_t size() const { return size_; }
-
-    // Reads exactly `size` bytes at `offset`; false if the file ends first.
-    bool readAt(std::uint64_t offset, std::uint8_t* into, std::size_t size) {
-        while (size > 0) {
-            const ssize_t n = ::pread(fd_, into, size, static_cast<off_t>(offset));
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) failFile(name_, "cannot read (" + systemReason(errno) + ")");
-            if (n == 0) return false;
-            into += n;
-            offset += static_cast<std::uint64_t>(n);
-            size -= static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-
-private:
-    std::string name_;
-    int fd_ = -1;
-    std::uint64_t size_ = 0;
-};
-
 // Why `rows` rows of `width` pixels of `bits` bits, starting at byte `offset`, do not fit in a file
-// of `fileSize` bytes; empty when they do.
-std::string rowsProblem(std::int64_t width, std::int64_t rows, int bits, std::uint64_t offset,
-                        std::uint64_t fileSize) {
+// of `fileSize` bytes; nothing when they do.
+std::optional<std::string> rowsProblem(std::int64_t width, std::int64_t rows, int bits, std::uint64_t offset,
+                                       std::uint64_t fileSize) {
     const std::uint64_t stride = (static_cast<std::uint64_t>(width) * bits + 31) / 32 * 4;
     const std::uint64_t end = offset + stride * static_cast<std::uint64_t>(rows);
-    if (end <= fileSize) return {};
+    if (end <= fileSize) return std::nullopt;
     return std::to_string(width) + " x " + std::to_string(rows) + " pixels announced, " +
            std::to_string(end) + " bytes needed, the file has " + std::to_string(fileSize);
 }
 
 }  // namespace
 
+void awaitOldFiles() { oldFiles.await(); }
+
+int WriterCalls::createNew(const char* path) {
+    return ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
 int WriterCalls::exchangeFiles(const char* from, const char* to) {
     return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE);
 }
 void setWriterCalls(const WriterCalls& replaced) { calls = replaced; }
-const WriterCalls& writerCalls() { return calls; }
-void setWriteFunction(WriteFunction write) {
-    calls = WriterCalls{};
-    if (write) calls.write = write;
-}
 
 void writeBmp24(const TBitmap& bitmap, const std::string& fileName) {
     const int width = bitmap.Width(), height = bitmap.Height();
@@ -220,20 +274,24 @@ void writeBmp24(const TBitmap& bitmap, const std::string& fileName) {
             file.write(chunk.data(), used);
             used = 0;
         }
+        std::uint8_t* const row = chunk.data() + used;
         if (grey)
-            widenGreyRow(bitmap.GetScanline(y), &chunk[used], width);
+            widenGreyRow(bitmap.GetScanline(y), row, width);
         else
-            std::memcpy(&chunk[used], bitmap.GetScanline(y), rowBytes);
-        std::memset(&chunk[used + rowBytes], 0, stride - rowBytes);
+            std::memcpy(row, bitmap.GetScanline(y), rowBytes);
+        std::memset(row + rowBytes, 0, stride - rowBytes);
         used += stride;
     }
     file.write(chunk.data(), used);
     file.moveIntoPlace();
 }
 
-BmpRead readBmp24(const std::string& fileName, TBitmap& into, const std::string& shownName) {
-    const std::string& shown = shownName.empty() ? fileName : shownName;
-    FileReader file(fileName, shown);
+BmpRead readBmp24(const std::string& fileName, TBitmap& into) {
+    return readBmp24(OpenedFile(fileName, fileName), into);
+}
+
+BmpRead readBmp24(const OpenedFile& file, TBitmap& into) {
+    const std::string& shown = file.shownName();
     std::uint8_t h[kHeadersSize];
     if (!file.readAt(0, h, kHeadersSize)) return BmpRead::OtherLayout;
     const bool ours = h[0] == 'B' && h[1] == 'M' && get32(&h[14]) == kInfoHeaderSize && get16(&h[26]) == 1 &&
@@ -246,14 +304,12 @@ BmpRead readBmp24(const std::string& fileName, TBitmap& into, const std::string&
 
     const bool topDown = height < 0;
     const int rows = topDown ? -height : height;
-    if (static_cast<long long>(width) * rows > kMostPixels)
-        failFile(shown,
-                 "picture too large (" + std::to_string(width) + " x " + std::to_string(rows) + " pixels)");
+    if (static_cast<long long>(width) * rows > kMostPixels) failFile(shown, tooLargeReason(width, rows));
     const std::uint64_t offset = get32(&h[10]);
     const std::size_t stride = strideOf(width);
     if (offset < kHeadersSize) failFile(shown, "damaged or cut short (the pixels start inside the header)");
-    if (const std::string problem = rowsProblem(width, rows, 24, offset, file.size()); !problem.empty())
-        failFile(shown, "damaged or cut short (" + problem + ")");
+    if (const std::optional<std::string> problem = rowsProblem(width, rows, 24, offset, file.size()))
+        failFile(shown, "damaged or cut short (" + *problem + ")");
 
     TBitmap bitmap;
     bitmap.SetSize(width, rows);
@@ -266,10 +322,10 @@ BmpRead readBmp24(const std::string& fileName, TBitmap& into, const std::string&
     return BmpRead::Done;
 }
 
-std::string bmpRowsProblem(const std::string& fileName) {
-    FileReader file(fileName, fileName);
+std::optional<std::string> bmpRowsProblem(const OpenedFile& file) {
     std::uint8_t h[kHeadersSize] = {};
-    if (!file.readAt(0, h, 30) || h[0] != 'B' || h[1] != 'M') return {};
+    if (!file.readAt(0, h, 2) || h[0] != 'B' || h[1] != 'M') return std::nullopt;
+    if (!file.readAt(0, h, 30)) return "the file ends inside its header";
     const std::uint32_t headerSize = get32(&h[14]);
     const bool os2 = headerSize == 12;  // 16-bit sizes and no compression field
     const std::int64_t width = os2 ? get16(&h[18]) : static_cast<std::int32_t>(get32(&h[18]));
@@ -279,8 +335,8 @@ std::string bmpRowsProblem(const std::string& fileName) {
     // notices when they end early.
     const std::uint32_t compression = headerSize >= 20 && file.readAt(30, &h[30], 4) ? get32(&h[30]) : 0;
     const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
-    if (!uncompressed || width <= 0 || height == 0 || bits <= 0 || bits > 64) return {};
-    if (width * std::llabs(height) > kMostPixels) return {};  // refused as too large anyway
+    if (!uncompressed || width <= 0 || height == 0 || bits <= 0 || bits > 64) return std::nullopt;
+    if (width * std::llabs(height) > kMostPixels) return std::nullopt;  // refused as too large anyway
     return rowsProblem(width, std::llabs(height), bits, get32(&h[10]), file.size());
 }
 

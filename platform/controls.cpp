@@ -22,6 +22,7 @@
 #include <optional>
 
 #include "platform/application.h"
+#include "platform/picture_reader.h"
 #include "platform/prompts.h"
 #include "platform/translation.h"
 
@@ -68,11 +69,13 @@ protected:
     }
 };
 
-// The first of the dropped things, when it is a local file.
+// The first of the dropped things, when it is a local file, by the bytes of its name: a URL
+// carries a name that is not UTF-8 percent-encoded, which decoding it as text would lose.
 std::optional<std::string> droppedFile(const QMimeData* data) {
     if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile())
         return std::nullopt;
-    return data->urls().first().toLocalFile().toStdString();
+    return QByteArray::fromPercentEncoding(data->urls().first().path(QUrl::FullyEncoded).toLatin1())
+        .toStdString();
 }
 
 // Takes drops of a local file anywhere on the window and raises the form's OnDropFile once the

@@ -11,9 +11,13 @@ public:
     explicit Error(const std::string& message) : std::runtime_error(message) {}
 };
 
+// The name as a message can show it: valid UTF-8 as it is, every other byte as \xHH, so that a
+// Latin-1 "café" reads "caf\xE9" instead of a replacement character.
+std::string printable(const std::string& bytes);
+
 // "A.bmp: <what went wrong>"; every failure about a file names the file first.
 [[noreturn]] inline void failFile(const std::string& fileName, const std::string& reason) {
-    throw Error(fileName + ": " + reason);
+    throw Error(printable(fileName) + ": " + reason);
 }
 
 // A path as a message shows it: absolute and clean (no "." or ".." parts, no doubled or trailing

@@ -81,26 +81,4 @@ private:
     TBitmap bitmap_;
 };
 
-// A picture kind the program reads: its name for people and the extensions that select it.
-struct PictureKind {
-    std::string name;
-    std::vector<std::string> extensions;  // lower case, with the dot
-    std::string readerFormat;
-};
-const std::vector<PictureKind>& pictureKinds();
-
-// Loads any picture kind into a 24-bit bitmap, or throws. Pictures with more pixels than
-// kMostPixels are refused from their header, before anything is decoded.
-constexpr long long kMostPixels = 1LL << 27;  // 134 megapixels
-TBitmap loadPicture(const std::string& fileName);
-TBitmap loadBmp(const std::string& fileName);
-
-// The size a picture file's header announces to the reader of the kind its extension names, as
-// loadPicture asks it; -1 x -1 when the kind is unknown or the header does not say.
-struct AnnouncedSize {
-    long long width = -1;
-    long long height = -1;
-};
-AnnouncedSize announcedSize(const std::string& fileName);
-
 }  // namespace platform

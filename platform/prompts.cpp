@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "platform/console.h"
+#include "platform/opened_file.h"
 
 namespace platform {
 namespace {
@@ -49,7 +50,7 @@ public:
         const QString chosen = QFileDialog::getOpenFileName(
             boxParent(), QString(), QString::fromStdString(lastFile), QString::fromStdString(filter));
         if (chosen.isEmpty()) return std::nullopt;
-        return chosen.toStdString();
+        return localFileName(chosen);
     }
 };
 

@@ -7,7 +7,7 @@ BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins fonts-noto-cj
                 qt6-tools-dev)
 # locales-all: the locales the language tests run under (zh_TW, en_US, de_DE); qt6-translations-l10n:
 # Qt's own translations, for Qt's buttons in Chinese.
-TEST_PACKAGES=(libgtest-dev desktop-file-utils clang-format locales-all qt6-translations-l10n)
+TEST_PACKAGES=(libgtest-dev libgmock-dev desktop-file-utils clang-format locales-all qt6-translations-l10n)
 # The fuzzer: clang and its runtime libraries, which hold libFuzzer and the sanitizers.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # The options test.sh gives build/ (written out there as well, where tools read them). run.sh
@@ -20,7 +20,7 @@ PACKAGE_PACKAGES=(dpkg-dev lintian appstream desktop-file-utils)
 # The ARM64 build (scripts/arm64.sh, ./package.sh --arch arm64): the cross compiler, the ARM64
 # libraries through multiarch, Qt's code generators for this machine, and qemu to run the tests.
 ARM64_PACKAGES=(g++-aarch64-linux-gnu libc6-dev:arm64 qt6-base-dev:arm64 qt6-qpa-plugins:arm64
-                libgtest-dev:arm64 libhwy-dev:arm64 qt6-base-dev-tools qemu-user)
+                libgtest-dev:arm64 libgmock-dev:arm64 libhwy-dev:arm64 qt6-base-dev-tools qemu-user)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -22,6 +22,7 @@ depends=$(dpkg-deb -f "$deb" Depends Recommends)
 for needed in fonts-noto-cjk libqt6widgets6 libqt6gui6 libhwy1 qt6-translations-l10n; do
     grep -q "\b$needed\b" <<<"$depends" || { echo "the package lacks $needed: $depends"; exit 1; }
 done
+grep -q '\bqt6-wayland\b' <<<"$(dpkg-deb -f "$deb" Recommends)" || { echo "Recommends lacks qt6-wayland"; exit 1; }
 ! grep -Eq 'gtest|gmock|benchmark|opencv|asan|ubsan' <<<"$depends" ||
     { echo "Depends names a build-only library: $depends"; exit 1; }
 echo "package: $(basename "$deb") holds the program, launcher, icons, metadata and copyright"

@@ -28,6 +28,18 @@
         <translation>執行「edgepipe --help」可以看到所有選項。</translation>
     </message>
     <message>
+        <source>opens one picture at a time; ignored: %1</source>
+        <translation>一次只能開啟一個圖檔；已略過：%1</translation>
+    </message>
+    <message>
+        <source>--output needs a folder, not an empty name</source>
+        <translation>--output 需要一個資料夾，不能是空的名稱</translation>
+    </message>
+    <message>
+        <source>--output names a file, not a folder: %1</source>
+        <translation>--output 指定的是檔案，不是資料夾：%1</translation>
+    </message>
+    <message>
         <source>Usage: edgepipe [PICTURE]
        edgepipe --batch [--threshold T] [--output DIR] [--quiet] PICTURE...
 
@@ -47,7 +59,7 @@ display, the window can run on a virtual one: xvfb-run edgepipe
 
 Batch mode needs no window and no display:
   --batch          for each PICTURE, do what LOAD, 灰階, 濾波 and SOBEL do in a fresh window
-                   and write A.bmp, B.bmp and C.bmp
+                   and write A.bmp, B.bmp and C.bmp; a folder stands for the pictures in it
   --threshold T    the edge threshold, a whole number from 0 to 255 (default 128)
   --output DIR     where the stage files go (default: the working directory). One picture
                    writes into DIR itself; several write into DIR/NAME each, NAME being the
@@ -58,8 +70,8 @@ Batch mode needs no window and no display:
   --quiet          print nothing but failures
 A picture that fails is reported with the reason, and the batch goes on with the next one.
 Progress and the closing summary go to standard error. Exit status: 0 when every picture was
-done, 1 when any failed, 2 for bad usage, 130 or 143 when stopped by Ctrl-C or SIGTERM (after
-the stage file being written is whole).
+done, 1 when any failed, 2 for bad usage, 130, 143 or 129 when stopped by Ctrl-C, SIGTERM or
+SIGHUP (after the stage file being written is whole).
 
 Other options:
   -h, --help       show this help and exit
@@ -84,7 +96,7 @@ C.bmp（邊緣；內部只有黑白兩色，最外圈一個像素保留來源圖
 
 批次模式不需要視窗，也不需要顯示器：
   --batch          對每個圖檔做 LOAD、灰階、濾波 和 SOBEL 在新視窗裡做的事，
-                   並寫出 A.bmp、B.bmp 和 C.bmp
+                   並寫出 A.bmp、B.bmp 和 C.bmp；給的是資料夾時，代表其中所有的圖檔
   --threshold T    邊緣門檻值，0 到 255 的整數（預設 128）
   --output 資料夾  各步驟檔案存放的地方（預設：工作目錄）。只有一個圖檔時直接
                    寫進這個資料夾；有多個圖檔時各自寫進「資料夾/名稱」，名稱是
@@ -93,18 +105,14 @@ C.bmp（邊緣；內部只有黑白兩色，最外圈一個像素保留來源圖
                    「名稱-3」……中第一個還沒用過的。
   --quiet          只顯示失敗的訊息
 處理失敗的圖檔會連同原因一起回報，批次會接著處理下一個。進度和最後的總結寫到
-標準錯誤輸出。結束狀態：全部完成為 0，有任何失敗為 1，用法錯誤為 2，被 Ctrl-C 或
-SIGTERM 中止時為 130 或 143（會等正在寫入的檔案寫完才停）。
+標準錯誤輸出。結束狀態：全部完成為 0，有任何失敗為 1，用法錯誤為 2，被 Ctrl-C、
+SIGTERM 或 SIGHUP 中止時分別為 130、143 或 129（會等正在寫入的檔案寫完才停）。
 
 其他選項：
   -h, --help       顯示這份說明後結束
   --version        顯示版本後結束
 Qt 本身的選項（-platform 名稱、-style 名稱……）和所有 Qt 程式一樣可以使用。
 </translation>
-    </message>
-    <message>
-        <source>opens one picture at a time; ignored: %1</source>
-        <translation>一次只能開啟一個圖檔；已略過：%1</translation>
     </message>
 </context>
 <context>

@@ -26,7 +26,15 @@ TEST_F(CommandLine, OptionsAndAPictureToOpen) {
           {{"--batch", "--threshold=-1", "b.png"}, 2, "^$", threshold + "\"-1\"\n" + hint},
           {{"--batch", "--threshold", "1x", "b.png"}, 2, "^$", threshold + "\"1x\"\n" + hint},
           {{"--batch", "--threshold"}, 2, "^$", "edgepipe: --threshold needs a value\n" + hint},
-          {{"--batch", "--output", "x"}, 2, "^$", "edgepipe: --batch needs at least one picture\n" + hint}}) {
+          {{"--batch", "--output", "x"}, 2, "^$", "edgepipe: --batch needs at least one picture\n" + hint},
+          {{"--batch", "--output", "", "b.png"},
+           2,
+           "^$",
+           "edgepipe: --output needs a folder, not an empty name\n" + hint},
+          {{"--batch", "--output", "b.png", "b.png"},
+           2,
+           "^$",
+           "edgepipe: --output names a file, not a folder: b\\.png\n" + hint}}) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         const auto [status, out, err] = runEdgepipe({.arguments = arguments});
         EXPECT_EQ(status, exitStatus) << err;
@@ -34,12 +42,14 @@ TEST_F(CommandLine, OptionsAndAPictureToOpen) {
         EXPECT_TRUE(matches(out, said)) << out;
     }
 
-    // Qt takes its option's value, not a picture; the window stays up until SIGTERM or Ctrl-C, with
-    // the refusal of the picture in a box over it.
+    // Qt takes its option's value, not a picture; the window stays up until SIGTERM, Ctrl-C or
+    // SIGHUP (its terminal closed), which end it also while a box is open (here the refusal of the
+    // picture).
     EXPECT_EQ(runEdgepipe({.arguments = {"-style", "fusion", "photo.jpg", "b.png"}, .upMs = 1000}),
               Ran(0, "", "edgepipe: opens one picture at a time; ignored: b.png\n"));
-    EXPECT_EQ(runEdgepipe({.arguments = {"b.png"}, .upMs = 1000, .signal = SIGINT}), Ran(0, "", ""))
-        << "Ctrl-C in the terminal that started it closes the window";
+    EXPECT_EQ(runEdgepipe({.arguments = {"photo.jpg"}, .upMs = 1000, .signal = SIGINT}), Ran(0, "", ""))
+        << "Ctrl-C in the terminal that started it";
+    EXPECT_EQ(runEdgepipe({.arguments = {"b.png"}, .upMs = 1000, .signal = SIGHUP}), Ran(0, "", ""));
 }
 
 // Without a display, one line that says why; asked for a platform Qt has no plugin for, by
@@ -48,7 +58,7 @@ TEST_F(CommandLine, WithoutADisplayOrPlatformOneLineOrTwoAndStatusOne) {
     const std::string noDisplay = "^edgepipe: no display to show the window on \\(";
     const std::string xvfb = "\\); [^\n]*xvfb-run edgepipe\n$";  // what to do instead, on the same line
     const std::string unknown = "^edgepipe: Qt has no platform plugin \"nosuch\" \\(asked for by ";
-    const std::string known = "\\)\nedgepipe: the ones it has in \\S+: [a-z, ]*offscreen[a-z, ]*\n$";
+    const std::string known = "\\)\nedgepipe: the ones it has in \\S+: [a-z, -]*offscreen[a-z, -]*\n$";
     for (const auto& [arguments, env, complained] :
          {std::tuple{QStringList{}, QStringList{"DISPLAY="}, noDisplay + "DISPLAY is not set" + xvfb},
           {{}, {"DISPLAY=:4711"}, noDisplay + "the X display \":4711\" cannot be opened" + xvfb},
@@ -75,20 +85,22 @@ TEST_F(CommandLine, TheLanguageFollowsTheLocale) {
     std::setlocale(LC_MESSAGES, "");
     if (!available) GTEST_SKIP() << "no zh_TW or de_DE locale (locales-all has them)";
     savePicture(designedPicture(5, 9), "b.png");
-    std::ofstream("b-2") << "a file where the second picture's folder should be";
+    fs::create_symlink("loop.png", "loop.png");  // read through, it leads to itself
+    const std::string chinese = "用法：edgepipe [圖檔]", english = "Usage: edgepipe [PICTURE]";
+    const std::string loop = "Too many levels of symbolic links", loopInChinese = "太多層級的符號連結檔";
     for (const auto& [env, usage, reason] :
-         {std::tuple{QStringList{"LC_ALL=", "LANG=zh_TW.UTF-8"}, "用法：edgepipe [圖檔]", "並不是一個目錄"},
-          {{"LC_ALL=", "LANG=de_DE.UTF-8", "LANGUAGE=zh_TW:de"}, "用法：edgepipe [圖檔]", "並不是一個目錄"},
-          {{"LC_ALL=", "LANG=en_US.UTF-8"}, "Usage: edgepipe [PICTURE]", "Not a directory"},
-          {{"LC_ALL=C", "LANGUAGE=zh_TW"}, "Usage: edgepipe [PICTURE]", "Not a directory"},
-          {{"LC_ALL=", "LANG=de_DE.UTF-8"}, "Usage: edgepipe [PICTURE]", "Ist kein Verzeichnis"}}) {
+         {std::tuple{QStringList{"LC_ALL=", "LANG=zh_TW.UTF-8"}, chinese, loopInChinese},
+          {{"LC_ALL=", "LANG=de_DE.UTF-8", "LANGUAGE=zh_TW:de"}, chinese, loopInChinese},
+          {{"LC_ALL=", "LANG=en_US.UTF-8"}, english, loop},
+          {{"LC_ALL=C", "LANGUAGE=zh_TW"}, english, loop},
+          {{"LC_ALL=", "LANG=de_DE.UTF-8"}, english, "Zu viele Ebenen aus symbolischen Links"}}) {
         SCOPED_TRACE(env.join(' ').toStdString());
         const std::string help = std::get<1>(runEdgepipe({.arguments = {"--help"}, .env = env}));
         EXPECT_EQ(help.substr(0, help.find('\n')), usage);
         const std::string err =
-            std::get<2>(runEdgepipe({.arguments = {"--batch", "b.png", "b.png"}, .env = env}));
+            std::get<2>(runEdgepipe({.arguments = {"--batch", "b.png", "loop.png"}, .env = env}));
         EXPECT_TRUE(
-            matches(err, "(?s)done in [0-9]\\.[0-9]{2} s.*b-2: .*\\(" + std::string(reason) + "\\)\n"))
+            matches(err, "(?s)done in [0-9]\\.[0-9]{2} s.*loop.png: cannot read \\(" + reason + "\\)\n"))
             << err;
     }
 }

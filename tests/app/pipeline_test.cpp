@@ -83,7 +83,7 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
     static bool nothing;
     static bool interrupt;
     static int refusals;
-    platform::setWriteFunction([](int fd, const void* data, size_t size) -> ssize_t {
+    platform::setWriterCalls({.write = [](int fd, const void* data, size_t size) -> ssize_t {
         interrupt = !interrupt;
         if (interrupt) {
             errno = EINTR;
@@ -97,7 +97,7 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
         EXPECT_EQ(++refusals, 1) << "a write the full disk refused is tried again";
         errno = ENOSPC;
         return nothing && refusals == 1 ? 0 : -1;
-    });
+    }});
     struct Fault {
         int press;  // 0 灰階, 1 濾波, 2 SOBEL, 3 LOAD
         std::function<void()> make;
@@ -146,7 +146,7 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
         const auto before = contents(dir());
         const Errors errors = press(presses[fault.press]);
         ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(errors);
-        EXPECT_TRUE(errors[0].starts_with(fault.message)) << errors[0];
+        EXPECT_THAT(errors[0], testing::StartsWith(fault.message));
         EXPECT_TRUE(contents(dir()) == before) << "a file changed or was left";
         EXPECT_TRUE(samePixels(toPixels(form->Image1->Picture->Bitmap()), picture));
         const bool saveFails = fault.message.find("cannot write") != std::string::npos;

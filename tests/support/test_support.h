@@ -1,11 +1,14 @@
 #pragma once
 // What several tests share: a temporary working directory per test, prompts answered from a
 // script, pictures as plain pixels, and the slow, obvious reference of every operation.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QColor>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QImage>
+#include <QRect>
 #include <algorithm>
 #include <cmath>
 #include <deque>
@@ -17,7 +20,15 @@
 
 #include "platform/bmp_file.h"
 #include "platform/errors.h"
+#include "platform/picture_reader.h"
 #include "platform/prompts.h"
+
+// Qt's geometry and colours as a failed comparison prints them.
+inline void PrintTo(const QSize& s, std::ostream* out) { *out << s.width() << " x " << s.height(); }
+inline void PrintTo(const QRect& r, std::ostream* out) {
+    *out << r.width() << " x " << r.height() << " at (" << r.x() << ", " << r.y() << ")";
+}
+inline void PrintTo(const QColor& c, std::ostream* out) { *out << c.name().toStdString(); }
 
 namespace testing_support {
 
@@ -32,7 +43,7 @@ protected:
         fs::current_path(dir_ = ::mkdtemp(pattern.data()));
     }
     void TearDown() override {
-        platform::setWriteFunction(nullptr);
+        platform::setWriterCalls({});
         fs::current_path(previous_);
         fs::remove_all(dir_);
     }

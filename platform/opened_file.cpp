@@ -1,0 +1,79 @@
+#include "platform/opened_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/errors.h"
+
+namespace platform {
+namespace {
+
+std::string reasonOf(int error) {
+    if (error == ENOENT) return "no such file";
+    if (error == ENXIO) return "not a regular file";  // a socket, or a device with nothing behind it
+    return "cannot read (" + std::string(std::strerror(error)) + ")";
+}
+
+}  // namespace
+
+OpenedFile::OpenedFile(const std::string& fileName, const std::string& shownName) : shown_(shownName) {
+    if (fileName.empty()) throw Error("No file name given");
+    fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd_ < 0) failFile(shown_, reasonOf(errno));
+    struct stat st {};
+    const int statError = ::fstat(fd_, &st) == 0 ? 0 : errno;
+    const std::string problem = statError              ? reasonOf(statError)
+                                : S_ISDIR(st.st_mode)  ? "is a folder, not a picture"
+                                : !S_ISREG(st.st_mode) ? "not a regular file"
+                                                       : "";
+    if (!problem.empty()) {
+        ::close(fd_);
+        failFile(shown_, problem);
+    }
+    size_ = static_cast<std::uint64_t>(st.st_size);
+}
+
+OpenedFile::~OpenedFile() { ::close(fd_); }
+
+bool OpenedFile::readAt(std::uint64_t offset, std::uint8_t* into, std::size_t size) const {
+    while (size > 0) {
+        const ssize_t n = ::pread(fd_, into, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) failFile(shown_, reasonOf(errno));
+        if (n == 0) return false;
+        into += n;
+        offset += static_cast<std::uint64_t>(n);
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string localFileName(const QString& name) {
+    const std::string encoded = QFile::encodeName(name).toStdString();
+    if (!name.contains(QChar::ReplacementCharacter)) return encoded;
+    const QString shownName = QFileInfo(name).fileName();
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::path(encoded).parent_path();
+    for (const auto& entry : std::filesystem::directory_iterator(folder.empty() ? "." : folder, error))
+        if (QFile::decodeName(entry.path().filename().c_str()) == shownName) return entry.path().string();
+    return encoded;
+}
+
+std::string lowerExtension(const std::string& fileName) {
+    const std::size_t nameStart = fileName.rfind('/') == std::string::npos ? 0 : fileName.rfind('/') + 1;
+    const std::size_t dot = fileName.rfind('.');
+    if (dot == std::string::npos || dot < nameStart || dot + 1 == fileName.size()) return {};
+    std::string extension = fileName.substr(dot);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return extension;
+}
+
+}  // namespace platform

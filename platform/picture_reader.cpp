@@ -1,0 +1,261 @@
+#include "platform/picture_reader.h"
+
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QLoggingCategory>
+#include <QThread>
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+
+#include "platform/bmp_file.h"
+#include "platform/errors.h"
+#include "platform/opened_file.h"
+
+namespace platform {
+
+const std::vector<PictureKind>& pictureKinds() {
+    static const std::vector<PictureKind> kinds = {
+        {"Bitmaps", {".bmp", ".dib"}, "bmp"},
+        {"PNG pictures", {".png"}, "png"},
+        {"JPEG pictures", {".jpg", ".jpeg", ".jpe", ".jfif"}, "jpeg"},
+        {"GIF pictures", {".gif"}, "gif"},
+    };
+    return kinds;
+}
+
+const PictureKind* kindForExtension(const std::string& extension) {
+    for (const PictureKind& kind : pictureKinds())
+        if (std::find(kind.extensions.begin(), kind.extensions.end(), extension) != kind.extensions.end())
+            return &kind;
+    return nullptr;
+}
+
+namespace {
+
+// Qt's readers say much of what they find wrong only as warnings, and go on to return a picture
+// with grey or black where the data was missing. While one picture is read, this records the
+// picture readers' warnings on this thread (turned on for the time, whatever the logging rules
+// say) and passes every other message to the handler before. Pictures are read on the GUI thread
+// only.
+class ReaderWarnings {
+public:
+    ReaderWarnings() : thread_(QThread::currentThread()) {
+        current = this;
+        previousHandler_ = qInstallMessageHandler(record);
+        previousFilter_ = QLoggingCategory::installFilter(enableWarnings);
+    }
+    ~ReaderWarnings() {
+        QLoggingCategory::installFilter(previousFilter_);
+        qInstallMessageHandler(previousHandler_);
+        current = nullptr;
+    }
+    ReaderWarnings(const ReaderWarnings&) = delete;
+    ReaderWarnings& operator=(const ReaderWarnings&) = delete;
+
+    // The first warning that says pixels are missing or made up, or nothing.
+    std::optional<std::string> firstDamage() const {
+        for (const QString& warning : warnings_)
+            if (!onlyARemark(warning)) return warning.toStdString();
+        return std::nullopt;
+    }
+
+private:
+    static bool fromAReader(const char* category) {
+        return QLatin1StringView(category).startsWith(QLatin1StringView("qt.gui.imageio"));
+    }
+    // What a decoder says of a file whose every pixel it decoded: a JPEG's padding before its end
+    // marker is one such remark.
+    static bool onlyARemark(const QString& warning) {
+        return warning.contains(QLatin1StringView("extraneous bytes before marker 0xd9"));
+    }
+    static void record(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        const bool warning = type == QtWarningMsg || type == QtCriticalMsg;
+        if (warning && context.category && fromAReader(context.category) &&
+            QThread::currentThread() == current->thread_)
+            current->warnings_.push_back(text.trimmed());
+        else if (current->previousHandler_)
+            current->previousHandler_(type, context, text);
+    }
+    static void enableWarnings(QLoggingCategory* category) {
+        if (current->previousFilter_) current->previousFilter_(category);
+        if (fromAReader(category->categoryName())) category->setEnabled(QtWarningMsg, true);
+    }
+
+    static inline ReaderWarnings* current = nullptr;
+    QThread* thread_;
+    QtMessageHandler previousHandler_ = nullptr;
+    QLoggingCategory::CategoryFilter previousFilter_ = nullptr;
+    QStringList warnings_;
+};
+
+// Qt's GIF reader shows a first frame whose data ends early as if it were whole. Walking the
+// blocks to the end of that frame's data tells: why the file is damaged, or nothing.
+std::optional<std::string> gifBlocksProblem(const OpenedFile& file) {
+    std::vector<std::uint8_t> b(file.size());
+    if (!file.readAt(0, b.data(), b.size())) return "the file shrank while it was read";
+    const auto size = static_cast<std::ptrdiff_t>(b.size());
+    auto at = [&](std::ptrdiff_t i) { return i < size ? int{b[static_cast<std::size_t>(i)]} : -1; };
+    auto colourTableSize = [](int flags) {
+        return flags & 0x80 ? std::ptrdiff_t{3} << ((flags & 7) + 1) : 0;
+    };
+    auto skipSubBlocks = [&](std::ptrdiff_t& i) {
+        while (at(i) > 0) i += at(i) + 1;
+        return at(i++) == 0;
+    };
+    std::ptrdiff_t i = 13 + colourTableSize(at(10));
+    for (;;) {
+        const int introducer = at(i);
+        if (introducer == 0x21) {
+            i += 2;
+            if (!skipSubBlocks(i)) return "the file ends inside an extension block";
+        } else if (introducer == 0x2C) {
+            i += 10 + colourTableSize(at(i + 9)) + 1;  // the descriptor, its colours, the code size
+            if (skipSubBlocks(i)) return std::nullopt;
+            return "the picture data ends early";
+        } else if (introducer < 0) {
+            return "the file ends before the picture";
+        } else {
+            return "unknown block " + std::to_string(introducer) + " at byte " + std::to_string(i);
+        }
+    }
+}
+
+// Qt refuses any image over its allocation limit (128 MB by default); raise it so that the largest
+// picture we accept still fits at the deepest layout a reader decodes into: 8 bytes a pixel, for a
+// PNG of 16 bits a channel.
+void allowLargePictures() {
+    static const bool done = [] {
+        QImageReader::setAllocationLimit(static_cast<int>(kMostPixels * 8 / (1024 * 1024)) + 64);
+        return true;
+    }();
+    (void)done;
+}
+
+TBitmap toBitmap(const QImage& decoded) {
+    const QImage image = decoded.convertToFormat(QImage::Format_BGR888);
+    TBitmap bitmap;
+    bitmap.SetSize(image.width(), image.height());
+    const auto rowBytes = static_cast<std::size_t>(image.width()) * 3;
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(bitmap.GetScanline(y), image.constScanLine(y), rowBytes);
+    return bitmap;
+}
+
+void refuseTooLarge(const std::string& shown, QSize size) {
+    if (static_cast<long long>(size.width()) * size.height() > kMostPixels)
+        failFile(shown, tooLargeReason(size.width(), size.height()));
+}
+
+// Qt's reader for a file of this kind, reading the file already open. The extension alone decides
+// the kind, so a file that is not what its name says is refused.
+void configureReader(QImageReader& reader, QFile& device, const PictureKind& kind) {
+    reader.setDevice(&device);
+    reader.setFormat(QByteArray::fromStdString(kind.readerFormat));
+    reader.setAutoDetectImageFormat(false);
+    reader.setDecideFormatFromContent(false);
+    reader.setAutoTransform(true);  // phone photos come the right way up, as their EXIF orientation says
+}
+
+// What the kind's reader cannot notice itself about a file whose data ends early.
+std::optional<std::string> damageBeforeReading(const OpenedFile& file, const PictureKind& kind) {
+    if (kind.readerFormat == "bmp") return bmpRowsProblem(file);
+    if (kind.readerFormat == "gif") return gifBlocksProblem(file);
+    return std::nullopt;
+}
+
+// Qt reads from the descriptor opened here, never by name: the name is bytes that need not be
+// UTF-8, and the file was checked as it was opened.
+struct QtDevice {
+    explicit QtDevice(const OpenedFile& file) {
+        device.open(file.descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
+    }
+    QFile device;
+};
+
+TBitmap readWithQt(const OpenedFile& file, const PictureKind& kind) {
+    const std::string& shown = file.shownName();
+    allowLargePictures();
+    ReaderWarnings warnings;
+    QtDevice opened(file);
+    QImageReader reader;
+    configureReader(reader, opened.device, kind);
+    const std::string kindName = QByteArray::fromStdString(kind.readerFormat).toUpper().toStdString();
+    // The signature first: Qt's readers say no more than "Unknown error" of one they do not
+    // recognise, and a header that is there but ends early is damage.
+    if (!reader.canRead())
+        failFile(shown,
+                 "cannot read as a " + kindName + " picture (" +
+                     (reader.error() == QImageReader::UnknownError ? "not one, or of a layout not read here"
+                                                                   : reader.errorString().toStdString()) +
+                     ")");
+    // A header of 0 x 0 pixels is broken: its real size only shows while decoding, where a GIF's
+    // frames could then claim far more than the header said.
+    const QSize announced = reader.size();
+    if (announced.isValid() && announced.isEmpty()) failFile(shown, "empty picture (0 x 0 pixels)");
+    if (announced.isValid()) refuseTooLarge(shown, announced);
+    if (const std::optional<std::string> problem = damageBeforeReading(file, kind))
+        failFile(shown, "damaged or cut short (" + *problem + ")");
+    const QImage image = reader.read();
+    // Qt's BMP reader also fails on layouts it does not read (embedded JPEG, 64 bits); the others
+    // recognised the header, so a failure after it is damage.
+    if (image.isNull())
+        failFile(shown, (kind.readerFormat == "bmp" ? "cannot read as a " + kindName + " picture ("
+                                                    : "damaged or cut short (") +
+                            reader.errorString().toStdString() + ")");
+    if (const std::optional<std::string> damage = warnings.firstDamage())
+        failFile(shown, "damaged or cut short (" + *damage + ")");
+    // A GIF's header may announce its first frame while the picture is its far larger screen.
+    refuseTooLarge(shown, image.size());
+    return toBitmap(image);
+}
+
+// Reads any BMP file: 24-bit files directly, the others through Qt.
+TBitmap readBmpFile(const OpenedFile& file) {
+    TBitmap bitmap;
+    if (readBmp24(file, bitmap) == BmpRead::Done) return bitmap;
+    return readWithQt(file, pictureKinds().front());
+}
+
+}  // namespace
+
+std::string tooLargeReason(long long width, long long height) {
+    return "picture too large (" + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels; edgepipe reads up to " + std::to_string(kMostPixels / 1000000) + " megapixels)";
+}
+
+AnnouncedSize announcedSize(const std::string& fileName) {
+    const PictureKind* kind = kindForExtension(lowerExtension(fileName));
+    if (!kind) return {};
+    try {
+        const OpenedFile file(fileName, fileName);
+        QtDevice opened(file);
+        QImageReader reader;
+        configureReader(reader, opened.device, *kind);
+        const QSize size = reader.size();
+        if (size.isValid()) return {size.width(), size.height()};
+    } catch (const Error&) {
+    }
+    return {};
+}
+
+TBitmap loadPicture(const std::string& fileName) {
+    const OpenedFile file(fileName, shownPath(fileName));
+    const std::string extension = lowerExtension(fileName);
+    const PictureKind* kind = kindForExtension(extension);
+    if (!kind)
+        failFile(file.shownName(), extension.empty()
+                                       ? "unknown picture kind (the name has no extension)"
+                                       : "unknown picture kind \"" + printable(extension) + "\"");
+    if (kind->readerFormat == "bmp") return readBmpFile(file);
+    return readWithQt(file, *kind);
+}
+
+// Stage files are named by their own name, wherever they are.
+TBitmap loadBmp(const std::string& fileName) {
+    return readBmpFile(OpenedFile(fileName, std::filesystem::path(fileName).filename().string()));
+}
+
+}  // namespace platform
