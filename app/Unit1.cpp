@@ -6,8 +6,10 @@
 #include "imaging/edges.h"
 #include "imaging/luma.h"
 #include "imaging/median.h"
+#include "platform/translation.h"
 
 using platform::TBitmap;
+using platform::translate;
 
 TForm1* Form1 = nullptr;
 
@@ -24,30 +26,42 @@ TForm1::TForm1() : TForm("Form1", 192, 114, 688, 453) {
     Button4 = Make<TButton>("灰階", 120, 288, 89, 25);
     Button5 = Make<TButton>("濾波", 120, 312, 89, 25);
     SetTabOrder({Button1, ScrollBar1, Edit1, Button2, Button3, Button4, Button5});
-    // Tooltips, and names and descriptions for screen readers and automation; the stage files
-    // named are written into the folder edgepipe was started in.
-    Image1->SetHint("The loaded picture, stretched to the view", "Source picture");
-    Image2->SetHint("The last result: grey, smoothed, edges or a threshold preview", "Result picture");
+    // Tooltips, and names and descriptions for screen readers and automation, in the user's
+    // language; the stage files named are written into the folder edgepipe was started in.
+    Image1->SetHint(translate("Window", "The loaded picture, stretched to the view"),
+                    translate("Window", "Source picture"));
+    Image2->SetHint(translate("Window", "The last result: grey, smoothed, edges or a threshold preview"),
+                    translate("Window", "Result picture"));
     Button2->SetHint(
-        "Opens a picture (BMP, PNG, JPEG or GIF) into the left view; writes nothing. A picture file "
-        "dropped on the window opens the same way",
-        "Load");
-    Button4->SetHint("Grey picture (luma) of the loaded picture; writes A.bmp", "Grey (灰階)");
+        translate("Window",
+                  "Opens a picture (BMP, PNG, JPEG or GIF) into the left view; writes nothing. A "
+                  "picture file dropped on the window opens the same way"),
+        translate("Window", "Load"));
+    Button4->SetHint(
+        translate("Window", "Grey picture (luma) of the loaded picture; writes %1").arg(frame::kStageGrey),
+        translate("Window", "Grey (灰階)"));
     Button5->SetHint(
-        "Smooths the loaded picture's blue channel with five 3 x 3 median passes, shown in grey; needs "
-        "A.bmp, writes B.bmp",
-        "Filter (濾波)");
+        translate("Window",
+                  "Smooths the loaded picture's blue channel with five 3 x 3 median passes, shown "
+                  "in grey; needs %1, writes %2")
+            .arg(frame::kStageGrey, frame::kStageSmooth),
+        translate("Window", "Filter (濾波)"));
     Button1->SetHint(
-        "Black-and-white edge map, at the scroll bar's threshold, of the picture on the right (the "
-        "smoothed one, or the threshold preview when the bar moved after 濾波); needs B.bmp, writes C.bmp",
-        "Sobel");
+        translate("Window",
+                  "Black-and-white edge map, at the scroll bar's threshold, of the picture on the "
+                  "right (the smoothed one, or the threshold preview when the bar moved after "
+                  "濾波); needs %1, writes %2")
+            .arg(frame::kStageSmooth, frame::kStageEdges),
+        translate("Window", "Sobel"));
     ScrollBar1->SetHint(
-        "The edge threshold, 0 to 255: moving it previews the loaded picture's edges on the right "
-        "and writes nothing; SOBEL uses it",
-        "Edge threshold");
-    Edit1->SetHint("The edge threshold set with the scroll bar; typing here changes nothing",
-                   "Edge threshold value");
-    Button3->SetHint("Ends edgepipe; writes nothing", "Close");
+        translate("Window",
+                  "The edge threshold, 0 to 255: moving it previews the loaded picture's edges "
+                  "on the right and writes nothing; SOBEL uses it"),
+        translate("Window", "Edge threshold"));
+    Edit1->SetHint(
+        translate("Window", "The edge threshold set with the scroll bar; typing here changes nothing"),
+        translate("Window", "Edge threshold value"));
+    Button3->SetHint(translate("Window", "Ends edgepipe; writes nothing"), translate("Window", "Close"));
 
     ScrollBar1->SetRange(0, 255);
     ScrollBar1->SetPosition(128);

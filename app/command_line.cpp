@@ -8,8 +8,11 @@
 #include <string_view>
 
 #include "platform/errors.h"
+#include "platform/translation.h"
 
 namespace {
+
+using platform::translate;
 
 // Qt's options that take a value (`-style fusion` or `-style=fusion`) and those that stand alone.
 const std::initializer_list<std::string_view> kQtOptionsWithValue = {
@@ -52,10 +55,11 @@ std::optional<int> threshold(const std::string& text) {
 // Why the --output value names no folder the stage files can go in (one that does not exist yet is
 // made), or nothing.
 std::optional<std::string> outputProblem(const std::string& output) {
-    if (output.empty()) return "--output needs a folder, not an empty name";
+    if (output.empty()) return translate("CommandLine", "--output needs a folder, not an empty name");
     std::error_code error;
     if (std::filesystem::exists(output, error) && !std::filesystem::is_directory(output, error))
-        return "--output names a file, not a folder: " + platform::printable(output);
+        return translate("CommandLine", "--output names a file, not a folder: %1")
+            .arg(platform::printable(output));
     return std::nullopt;
 }
 
@@ -93,13 +97,13 @@ public:
             else if (among(qtName(name), kQtFlags))
                 line_.qtArguments.push_back(argument);
             else
-                fail("unknown option \"" + argument + "\"");
+                fail(translate("CommandLine", "unknown option \"%1\"").arg(argument));
         }
         if (line_.mode == CommandLine::Mode::BadUsage) return line_;
         if (batchOptions && !batch)
-            fail("--threshold, --output and --quiet go with --batch");
+            fail(translate("CommandLine", "--threshold, --output and --quiet go with --batch"));
         else if (batch && line_.pictures.empty())
-            fail("--batch needs at least one picture");
+            fail(translate("CommandLine", "--batch needs at least one picture"));
         else if (const std::optional<std::string> problem = outputProblem(line_.output))
             fail(*problem);
         else if (batch)
@@ -124,7 +128,7 @@ private:
         else if (next_ < arguments_.size())
             into = arguments_[next_++];
         else
-            fail(name + " needs a value");
+            fail(translate("CommandLine", "%1 needs a value").arg(name));
         return true;
     }
     // Also true, as value() is.
@@ -135,7 +139,8 @@ private:
         if (const std::optional<int> t = threshold(text))
             line_.threshold = *t;
         else
-            fail("the threshold is a whole number from 0 to 255, not \"" + text + "\"");
+            fail(translate("CommandLine", "the threshold is a whole number from 0 to 255, not \"%1\"")
+                     .arg(text));
         return true;
     }
     void qtOption(const std::string& argument, bool valueFollows) {
@@ -160,10 +165,10 @@ std::string absolutePath(const std::string& fileName) {
 
 std::string versionText() { return std::string("edgepipe ") + EDGEPIPE_VERSION + "\n"; }
 
-std::string usageHint() { return "Try \"edgepipe --help\" for the options."; }
+std::string usageHint() { return translate("CommandLine", "Try \"edgepipe --help\" for the options."); }
 
 std::string helpText() {
-    return R"(Usage: edgepipe [PICTURE]
+    return translate("CommandLine", R"(Usage: edgepipe [PICTURE]
        edgepipe --batch [--threshold T] [--output DIR] [--quiet] PICTURE...
 
 edgepipe turns a colour picture into its grey picture, a smoothed picture and a black-and-white
@@ -200,5 +205,5 @@ Other options:
   -h, --help       show this help and exit
   --version        show the version and exit
 Qt's own options (-platform NAME, -style NAME, ...) work as in every Qt program.
-)";
+)");
 }

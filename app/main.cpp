@@ -4,8 +4,10 @@
 #include "platform/application.h"
 #include "platform/console.h"
 #include "platform/errors.h"
+#include "platform/translation.h"
 
 using platform::Application;
+using platform::translate;
 using platform::console::say;
 
 namespace {
@@ -31,6 +33,7 @@ int runWindow(const CommandLine& request) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    platform::followUserLocale();
     const CommandLine request = parseCommandLine(argc, argv);
     switch (request.mode) {
         case CommandLine::Mode::Help:
@@ -49,6 +52,7 @@ int main(int argc, char* argv[]) {
             break;
     }
     for (std::size_t i = 1; i < request.pictures.size(); ++i)
-        say("edgepipe: opens one picture at a time; ignored: " + platform::printable(request.pictures[i]));
+        say("edgepipe: " + translate("CommandLine", "opens one picture at a time; ignored: %1")
+                               .arg(platform::printable(request.pictures[i])));
     return runWindow(request);
 }

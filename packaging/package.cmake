@@ -43,5 +43,6 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
 endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-noto-cjk)
 # Qt's Wayland plugin: the window then runs natively in a Wayland session, not through XWayland.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
+# Qt's own translations: its dialogs and buttons in the user's language (edgepipe's are built in).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n")
 include(CPack)

@@ -15,6 +15,7 @@
 #include "platform/console.h"
 #include "platform/errors.h"
 #include "platform/prompts.h"
+#include "platform/translation.h"
 
 namespace platform {
 namespace {
@@ -182,6 +183,7 @@ void TApplication::startQt(const std::vector<std::string>& arguments) {
     qInstallMessageHandler(nullptr);
     // The list was for Qt's start only; nothing this program starts should inherit it.
     if (platformBefore.empty()) ::unsetenv("QT_QPA_PLATFORM");
+    followUserLocale();  // Qt's own texts in the user's language, numbers still as in C
     QApplication::setApplicationName("edgepipe");
     QGuiApplication::setDesktopFileName(
         "io.github.edgepipe");  // lets the desktop match the window to its launcher

@@ -24,6 +24,7 @@
 #include "platform/application.h"
 #include "platform/picture_reader.h"
 #include "platform/prompts.h"
+#include "platform/translation.h"
 
 namespace platform {
 namespace {
@@ -277,7 +278,7 @@ void TImage::nameWithSize() {
     const TBitmap& shown = Picture->Bitmap();
     std::string name = accessibleName_;
     if (!name.empty() && !shown.Empty())
-        name += ", " + std::to_string(shown.Width()) + " x " + std::to_string(shown.Height());
+        name = translate("Window", "%1, %2 x %3").arg(name, shown.Width(), shown.Height());
     widget()->setAccessibleName(text(name));
 }
 
@@ -285,7 +286,8 @@ void TImage::nameWithSize() {
 
 namespace {
 
-// "All pictures (*.bmp *.png ...);;Bitmaps (*.bmp *.dib);;...;;All files (*)"
+// "All pictures (*.bmp *.png ...);;Bitmaps (*.bmp *.dib);;...;;All files (*)"; a kind's name is
+// translated where its table marks it (QT_TRANSLATE_NOOP in the context "PictureKinds").
 std::string pictureFilter() {
     std::string all, each;
     for (const PictureKind& kind : pictureKinds()) {
@@ -293,9 +295,10 @@ std::string pictureFilter() {
         for (const std::string& extension : kind.extensions)
             patterns += (patterns.empty() ? "*" : " *") + extension;
         all += (all.empty() ? "" : " ") + patterns;
-        each += ";;" + kind.name + " (" + patterns + ")";
+        each += ";;" + translate("PictureKinds", kind.name.c_str()) + " (" + patterns + ")";
     }
-    return "All pictures (" + all + ")" + each + ";;All files (*)";
+    return translate("Window", "All pictures (%1)").arg(all) + each + ";;" +
+           translate("Window", "All files (*)");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/translation.h"
 
 namespace platform {
 namespace {
@@ -97,7 +98,9 @@ private:
             std::free(data);
             data = nullptr;
         }
-        if (!data) throw Error("not enough memory; close other programs or work on a smaller picture");
+        if (!data)
+            throw Error(
+                translate("Memory", "not enough memory; close other programs or work on a smaller picture"));
         return static_cast<std::uint8_t*>(data);
     }
 

@@ -17,9 +17,10 @@ for path in usr/bin/edgepipe usr/share/applications/io.github.edgepipe.desktop \
 done
 outside=$(grep -v -e '/$' -e '^./usr/bin/' -e '^./usr/share/' <<<"$files" || true)
 [ -z "$outside" ] || { echo "the package installs outside /usr/bin and /usr/share: $outside"; exit 1; }
-depends=$(dpkg-deb -f "$deb" Depends)
-for needed in fonts-noto-cjk libqt6widgets6 libqt6gui6 libhwy1; do
-    grep -q "\b$needed\b" <<<"$depends" || { echo "Depends lacks $needed: $depends"; exit 1; }
+# What it needs, and Qt's own translations, recommended.
+depends=$(dpkg-deb -f "$deb" Depends Recommends)
+for needed in fonts-noto-cjk libqt6widgets6 libqt6gui6 libhwy1 qt6-translations-l10n; do
+    grep -q "\b$needed\b" <<<"$depends" || { echo "the package lacks $needed: $depends"; exit 1; }
 done
 grep -q '\bqt6-wayland\b' <<<"$(dpkg-deb -f "$deb" Recommends)" || { echo "Recommends lacks qt6-wayland"; exit 1; }
 ! grep -Eq 'gtest|gmock|benchmark|opencv|asan|ubsan' <<<"$depends" ||

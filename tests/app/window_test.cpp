@@ -1,11 +1,14 @@
 // The window itself: where its controls are, focus, tab order and keys, how the views draw, the
 // busy cursor and the boxes, captions at every scale, and where the window is placed.
+#include <QAbstractButton>
 #include <QDropEvent>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QStyle>
 #include <QTimer>
 
 #include "app/window_fixture.h"
+#include "platform/translation.h"
 
 using namespace testing_support;
 using Window = WindowTest;
@@ -99,18 +102,36 @@ TEST_F(Window, ViewsDrawTheirPicturesStretchedOrAtTheirOwnSize) {
 }
 
 // The handler's busy cursor shows in the boxes it opens (as the arrow in real ones, which put the
-// cursor back as they close, as the handler does).
-TEST_F(Window, BusyCursorWhileAHandlerRunsAndPutBackAfterItsBoxes) {
+// cursor back as they close, as the handler does). Real boxes speak the user's language: under
+// Taiwanese Chinese, Qt's button and the C library's reason too, and the window's tooltips are
+// Chinese.
+TEST_F(Window, BusyCursorWhileAHandlerRunsAndRealBoxesInTheUsersLanguage) {
     click(form->Button4);  // no picture: the handler opens a box twice
     EXPECT_EQ(prompts->busy, std::vector<bool>(2, true));
     platform::setPrompts(nullptr);  // the real boxes, each closed as soon as it shows
+    QStringList shown;
     QTimer closer;
-    closer.callOnTimeout([] {
-        if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    closer.callOnTimeout([&shown] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown << box->text() + " [" + box->buttons().front()->text() + "]";  // its one button
+            box->close();
+        }
     });
     closer.start(20);
     click(form->Button4);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    if (!std::setlocale(LC_MESSAGES, "zh_TW.UTF-8")) GTEST_SKIP() << "no zh_TW locale (locales-all has it)";
+    platform::chooseLanguage({"zh-TW"});
+    EXPECT_EQ(TForm1().Button4->widget()->toolTip().toStdString(),
+              "<p>做出載入圖片的灰階圖（亮度）；寫入 A.bmp</p>");
+    form->stageFolder = dir() / "gone";
+    form->OpenPicture(savePicture(grey(2, 2, 9)));
+    click(form->Button4);
+    platform::chooseLanguage({"en"});
+    std::setlocale(LC_MESSAGES, "");
+    EXPECT_EQ(shown.join(" / ").toStdString(),
+              "請載入圖檔!! [OK] / 請載入圖檔!! [OK] / A.bmp: cannot write in " + (dir() / "gone").string() +
+                  " (沒有此一檔案或目錄) [確定]");
 }
 
 // A dropped local file opens as LOAD opens it (the first of several, named by bytes that are not

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Every text marked for translation in app/ and platform/ has a finished translation in each .ts file
+# of translations/, and none keeps a text the sources no longer have: lupdate over the sources, run
+# on a copy, adds nothing unfinished and marks nothing vanished or obsolete.
+set -euo pipefail
+lupdate=$1 root=$2
+copy=$(mktemp -d)
+trap 'rm -rf "$copy"' EXIT
+for ts in "$root"/translations/*.ts; do
+    cp "$ts" "$copy/"
+    "$lupdate" -silent -locations none "$root/app" "$root/platform" -ts "$copy/${ts##*/}"
+    ! grep -E -B3 'type="(unfinished|vanished|obsolete)"|<translation></translation>' "$copy/${ts##*/}" ||
+        { echo "${ts##*/}: these are unfinished or gone from the sources; update_translations, then translate"; exit 1; }
+done
