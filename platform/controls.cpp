@@ -350,8 +350,6 @@ void TForm::Show() {
 
 void TForm::Close() { window_->close(); }
 
-std::string TForm::Caption() const { return window_->windowTitle().toStdString(); }
-
 void TForm::SetIcon(std::initializer_list<const char*> files) {
     QIcon icon;
     for (const char* file : files) icon.addFile(QString::fromUtf8(file));

@@ -111,7 +111,6 @@ public:
     // screen, and asks to be the active window so that the keyboard works at once.
     void Show();
     void Close();
-    std::string Caption() const;
     // The window's icon, drawn at several sizes; the desktop picks the one it needs.
     void SetIcon(std::initializer_list<const char*> files);
 
