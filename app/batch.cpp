@@ -114,9 +114,7 @@ public:
         platform::awaitOldFiles();
         if (outputFd_ >= 0) ::syncfs(outputFd_);
     }
-    ~Folders() {
-        if (outputFd_ >= 0) ::close(outputFd_);
-    }
+    ~Folders() { ::close(outputFd_); }
 
 private:
     std::string freeName(const std::string& plain) {

@@ -155,7 +155,6 @@ void configureReader(QImageReader& reader, QFile& device, const PictureKind& kin
     reader.setDevice(&device);
     reader.setFormat(QByteArray::fromStdString(kind.readerFormat));
     reader.setAutoDetectImageFormat(false);
-    reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(true);  // phone photos come the right way up, as their EXIF orientation says
 }
 

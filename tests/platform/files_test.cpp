@@ -202,6 +202,8 @@ TEST_F(Files, BmpSuite) {
 // with extension blocks and a BMP with a colour profile are among the fuzzer's seeds, below.)
 TEST_F(Files, QuirksThatLoseNoPixelLoad) {
     QLoggingCategory::setFilterRules("*.debug=true");  // as QT_LOGGING_RULES may
+    const QtMessageHandler handler = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler(handler);
     savePicture(designedPicture(16, 12), "photo.jpg", "JPEG");
     const std::vector<std::uint8_t> photo = readFileBytes("photo.jpg");
     const auto edited = [&](std::size_t at, std::size_t end, const std::string& inserted) {
@@ -239,14 +241,12 @@ TEST_F(Files, QuirksThatLoseNoPixelLoad) {
                            36)));
     EXPECT_EQ(platform::loadPicture("quirk.jpg").Width(), 12);
     // A PNG of 16 bits a channel, which Qt decodes at 8 bytes a pixel: 80 megapixels are 640 MB, far
-    // over Qt's own limit. Qt's messages go back to the handler they had once it is read.
+    // over Qt's own limit. Qt's messages go back to the handler they had once a picture is read.
     QImage deep(10000, 8000, QImage::Format_RGBX64);
     deep.fill(Qt::gray);
     QImageWriter writer("deep.png");
     writer.setCompression(1);
     ASSERT_TRUE(writer.write(deep));
-    const QtMessageHandler handler = qInstallMessageHandler(nullptr);
-    qInstallMessageHandler(handler);
     EXPECT_EQ(failureOf([] { platform::loadPicture("deep.png"); }), "(no failure)");
     EXPECT_EQ(qInstallMessageHandler(handler), handler) << "the reader kept Qt's messages";
     QLoggingCategory::setFilterRules("");
