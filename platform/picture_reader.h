@@ -24,6 +24,10 @@ constexpr long long kMostPixels = 1LL << 27;  // 134 megapixels
 TBitmap loadPicture(const std::string& fileName);
 // "picture too large (W x H pixels; ...)", saying the limit.
 std::string tooLargeReason(long long width, long long height);
+// "empty picture (0 x 0 pixels)"
+std::string emptyPictureReason();
+// "damaged or cut short (detail)"
+std::string damagedReason(const std::string& detail);
 // Reads a stage file: any BMP file, named in messages by its own name.
 TBitmap loadBmp(const std::string& fileName);
 
