@@ -28,11 +28,13 @@
 #include "platform/picture_reader.h"
 #include "platform/pixel_store.h"
 #include "platform/prompts.h"
+#include "platform/translation.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using platform::Application;
+using platform::translate;
 using platform::console::say;
 
 struct Job {
@@ -131,13 +133,12 @@ private:
         std::error_code error;
         fs::create_directories(output_, error);
         outputFd_ = ::open(output_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (outputFd_ < 0)
-            platform::failFile(output_,
-                               "cannot hold the stage files (" + std::string(std::strerror(errno)) + ")");
+        if (outputFd_ < 0) cannotHold(output_, errno);
     }
-    [[noreturn]] static void cannotHold(const Job& job, int error) {
-        platform::failFile(job.shown,
-                           "cannot hold the stage files (" + std::string(std::strerror(error)) + ")");
+    [[noreturn]] static void cannotHold(const Job& job, int error) { cannotHold(job.shown, error); }
+    [[noreturn]] static void cannotHold(const std::string& folder, int error) {
+        platform::failFile(folder,
+                           translate("Batch", "cannot hold the stage files (%1)").arg(std::strerror(error)));
     }
 
     std::string output_;
@@ -151,7 +152,8 @@ private:
 // ten times a second: a request to stop that comes just before a blocking wait would not end it.
 bool holdFolder(int folder, const Job& job) {
     if (::flock(folder, LOCK_EX | LOCK_NB) == 0) return true;
-    say("edgepipe: waiting for another edgepipe run writing into " + platform::printable(job.shown));
+    say("edgepipe: " + translate("Batch", "waiting for another edgepipe run writing into %1")
+                           .arg(platform::printable(job.shown)));
     while (Application->EndRequest() == 0) {
         if (::flock(folder, LOCK_EX | LOCK_NB) == 0) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -234,16 +236,22 @@ public:
     }
 };
 
-// "[3/40] ": how far the batch is.
-std::string counter(std::size_t at, std::size_t total) {
-    char text[48];
-    std::snprintf(text, sizeof text, "[%zu/%zu] ", at, total);
-    return text;
+// "3.25 s", "41 s"
+std::string seconds(double s) {
+    char number[32];
+    std::snprintf(number, sizeof number, s < 10 ? "%.2f" : "%.0f", s);
+    //: A time in seconds
+    return translate("Batch", "%1 s").arg(number);
 }
 
-std::string seconds(double s) {
-    char text[32];
-    std::snprintf(text, sizeof text, s < 10 ? "%.2f s" : "%.0f s", s);
+// "A.bmp", "A.bmp and B.bmp", "A.bmp, B.bmp and C.bmp"
+std::string listed(const std::vector<std::string>& names) {
+    std::string text = names.empty() ? "" : names.front();
+    for (std::size_t i = 1; i < names.size(); ++i) {
+        const bool last = i + 1 == names.size();
+        //: A list of stage files: the names before, then the next one
+        text = (last ? translate("Batch", "%1 and %2") : translate("Batch", "%1, %2")).arg(text, names[i]);
+    }
     return text;
 }
 
@@ -258,57 +266,68 @@ public:
     void starting(const Job& job) {
         if (!live_) return;
         const std::size_t finished = done_ + failed_;
-        std::string line = counter(finished + 1, total_) + std::to_string(done_) + " done, " +
-                           std::to_string(failed_) + " failed; now " + platform::printable(job.given);
-        if (finished > 0) {
-            const double each = spent_ / finished;
-            line +=
-                "; " + seconds(each) + " a picture, about " + seconds(each * (total_ - finished)) + " left";
-        }
-        platform::console::showLive(line);
+        const std::string now = platform::printable(job.given);
+        //: %1 is the picture's number of %2, %5 its name
+        if (finished == 0)
+            return platform::console::showLive(
+                translate("Batch", "[%1/%2] %3 done, %4 failed; now %5").arg(1, total_, done_, failed_, now));
+        const double each = spent_ / finished;
+        platform::console::showLive(
+            translate("Batch", "[%1/%2] %3 done, %4 failed; now %5; %6 a picture, about %7 left")
+                .arg(finished + 1, total_, done_, failed_, now, seconds(each),
+                     seconds(each * (total_ - finished))));
     }
     void done(const Job& job, double took) {
         ++done_;
         spent_ += took;
+        //: %1 is the picture's number of %2, %3 its name, %4 the time, %5 its folder
         if (!quiet_ && (!live_ || job.renamed))
-            say(count() + platform::printable(job.given) + ": done in " + seconds(took) +
-                ", stage files in " + platform::printable(job.shown));
+            say(translate("Batch", "[%1/%2] %3: done in %4, stage files in %5")
+                    .arg(done_ + failed_, total_, platform::printable(job.given), seconds(took),
+                         platform::printable(job.shown)));
     }
     void failed(const Job& job, const std::string& message, double took) {
         ++failed_;
         spent_ += took;
-        say(count() + platform::printable(job.given) + ": failed: " + message);
+        //: %1 is the picture's number of %2, %3 its name, %4 why it failed
+        say(translate("Batch", "[%1/%2] %3: failed: %4")
+                .arg(done_ + failed_, total_, platform::printable(job.given), message));
     }
     // The summary line; the exit status. It names the folder of the last picture done, or, when the
     // batch was stopped in a picture, that picture and the stage files it wrote.
     int finish(int signal, const Job* last, const Job* stoppedIn, const std::vector<std::string>& written) {
         if (live_) platform::console::showLive("");
-        std::string summary = std::to_string(total_) + (total_ == 1 ? " picture: " : " pictures: ") +
-                              std::to_string(done_) + " done, " + std::to_string(failed_) + " failed";
-        if (signal != 0)
-            summary += ", " + std::to_string(total_ - done_ - failed_) + " not done (stopped by " +
-                       signalName(signal) + (stoppedIn ? where(*stoppedIn, written) : "") + ")";
+        std::string summary = (total_ == 1 ? translate("Batch", "%1 picture: %2 done, %3 failed")
+                                           : translate("Batch", "%1 pictures: %2 done, %3 failed"))
+                                  .arg(total_, done_, failed_);
+        if (stoppedIn) summary = stopped(summary, signal, *stoppedIn, written);
+        //: %1 is the line so far, with the count of pictures done and failed
         if (last && !stoppedIn)
-            summary += (total_ == 1 ? "; its folder: " : "; the last one's folder: ") +
-                       platform::printable(last->shown);
+            summary = (total_ == 1 ? translate("Batch", "%1; its folder: %2")
+                                   : translate("Batch", "%1; the last one's folder: %2"))
+                          .arg(summary, platform::printable(last->shown));
         if (!quiet_) say(summary);
         if (signal != 0) return 128 + signal;
         return failed_ == 0 ? 0 : 1;
     }
 
 private:
-    // " in [2/30] big.bmp, with A.bmp and B.bmp written in out/big-2"
-    static std::string signalName(int signal) {
-        return signal == SIGINT ? "Ctrl-C" : signal == SIGHUP ? "SIGHUP" : "SIGTERM";
+    // "..., 28 not done (stopped by Ctrl-C in [2/30] big.bmp, with A.bmp and B.bmp written in out/big-2)"
+    std::string stopped(const std::string& summary, int signal, const Job& job,
+                        const std::vector<std::string>& written) const {
+        const std::string name = signal == SIGINT ? "Ctrl-C" : signal == SIGHUP ? "SIGHUP" : "SIGTERM";
+        const std::size_t at = done_ + failed_ + 1;
+        const std::size_t notDone = total_ - done_ - failed_;
+        const std::string given = platform::printable(job.given);
+        //: %1 is the line so far, with the count of pictures done and failed; %3 what stopped the batch
+        if (written.empty())
+            return translate("Batch",
+                             "%1, %2 not done (stopped by %3 in [%4/%5] %6, before its first stage file)")
+                .arg(summary, notDone, name, at, total_, given);
+        //: As the one before; %7 names the stage files written, %8 their folder
+        return translate("Batch", "%1, %2 not done (stopped by %3 in [%4/%5] %6, with %7 written in %8)")
+            .arg(summary, notDone, name, at, total_, given, listed(written), platform::printable(job.shown));
     }
-    std::string where(const Job& job, const std::vector<std::string>& written) const {
-        std::string text = " in " + counter(done_ + failed_ + 1, total_) + platform::printable(job.given);
-        if (written.empty()) return text + ", before its first stage file";
-        for (std::size_t i = 0; i < written.size(); ++i)
-            text += (i == 0 ? ", with " : i + 1 == written.size() ? " and " : ", ") + written[i];
-        return text + " written in " + platform::printable(job.shown);
-    }
-    std::string count() const { return counter(done_ + failed_, total_); }
 
     std::size_t total_, done_ = 0, failed_ = 0;
     double spent_ = 0;

@@ -4,6 +4,7 @@
 
 #include "platform/errors.h"
 #include "platform/prompts.h"
+#include "platform/translation.h"
 
 namespace frame {
 namespace {
@@ -40,8 +41,9 @@ void readStageFile(platform::TBitmap& copy, const fs::path& folder, const char* 
     const fs::path path = folder / stageFile;
     std::error_code error;
     if (!fs::exists(path, error) && !error)
-        platform::failFile(stageFile, "no such file in " + platform::cleanPath(folder.string()) + "; " +
-                                          makerOf(stageFile) + " makes it");
+        //: %2 is the caption of the button that writes the file
+        platform::failFile(stageFile, platform::translate("Files", "no such file in %1; %2 makes it")
+                                          .arg(platform::cleanPath(folder.string()), makerOf(stageFile)));
     copy.LoadFromFile(path.string());
 }
 

@@ -41,19 +41,28 @@ void notePlatformAsked(const std::vector<std::string>& arguments) {
         }
 }
 
+// Why the display named by `variable` (DISPLAY, WAYLAND_DISPLAY) could not be used.
+std::string displayReason(const char* variable, const std::string& display, const char* failed) {
+    //: %1 is an environment variable's name
+    if (display.empty()) return translate("Display", "%1 is not set").arg(variable);
+    return translate("Display", failed).arg(display);
+}
+
 // Why no display could be opened, from what Qt was pointed at.
 std::string noDisplayReason() {
     const std::string x = environment("DISPLAY"), wayland = environment("WAYLAND_DISPLAY");
     const bool triedX = requestedPlatform.empty() || requestedPlatform.find("xcb") != std::string::npos;
     const bool triedWayland = requestedPlatform.find("wayland") != std::string::npos || !wayland.empty();
-    if (!triedX && !triedWayland) return "Qt's platform \"" + requestedPlatform + "\" could not start";
-    std::string reason;
-    if (triedWayland)
-        reason = wayland.empty() ? "WAYLAND_DISPLAY is not set"
-                                 : "the Wayland display \"" + wayland + "\" cannot be used";
-    if (triedWayland && triedX) reason += ", and ";
-    if (triedX) reason += x.empty() ? "DISPLAY is not set" : "the X display \"" + x + "\" cannot be opened";
-    return reason;
+    if (!triedX && !triedWayland)
+        return translate("Display", "Qt's platform \"%1\" could not start").arg(requestedPlatform);
+    const std::string waylandReason =
+        displayReason("WAYLAND_DISPLAY", wayland,
+                      QT_TRANSLATE_NOOP("Display", "the Wayland display \"%1\" cannot be used"));
+    const std::string xReason =
+        displayReason("DISPLAY", x, QT_TRANSLATE_NOOP("Display", "the X display \"%1\" cannot be opened"));
+    //: Two reasons why no display could be opened
+    if (triedWayland && triedX) return translate("Display", "%1, and %2").arg(waylandReason, xReason);
+    return triedWayland ? waylandReason : xReason;
 }
 
 // The platform plugins Qt has, by name ("libqxcb.so" is "xcb").
@@ -73,10 +82,15 @@ bool sayUnknownPlatform() {
     for (const QString& name : asked)
         if (known.contains(name.section(':', 0, 0))) return false;
     if (asked.isEmpty()) return false;
-    console::say("edgepipe: Qt has no platform plugin \"" + requestedPlatform + "\" (asked for by " +
-                 requestedBy + ")");
-    console::say("edgepipe: the ones it has in " + folder.toStdString() + ": " +
-                 (known.isEmpty() ? "none" : known.join(", ").toStdString()));
+    //: %2 is -platform or QT_QPA_PLATFORM
+    console::say("edgepipe: " + translate("Display", "Qt has no platform plugin \"%1\" (asked for by %2)")
+                                    .arg(requestedPlatform, requestedBy));
+    //: %1 is a folder, %2 the names of the platform plugins in it
+    console::say("edgepipe: " +
+                 (known.isEmpty()
+                      ? translate("Display", "the ones it has in %1: none").arg(folder.toStdString())
+                      : translate("Display", "the ones it has in %1: %2")
+                            .arg(folder.toStdString(), known.join(", ").toStdString())));
     return true;
 }
 
@@ -85,8 +99,11 @@ bool sayUnknownPlatform() {
 void onStartMessage(QtMsgType type, const QMessageLogContext&, const QString&) {
     if (type != QtFatalMsg) return;
     if (!sayUnknownPlatform())
-        console::say("edgepipe: no display to show the window on (" + noDisplayReason() +
-                     "); start it from a desktop session, or without a display: xvfb-run edgepipe");
+        console::say("edgepipe: " +
+                     translate("Display",
+                               "no display to show the window on (%1); start it from a desktop "
+                               "session, or without a display: xvfb-run edgepipe")
+                         .arg(noDisplayReason()));
     std::_Exit(1);
 }
 

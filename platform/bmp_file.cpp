@@ -17,6 +17,7 @@
 
 #include "platform/errors.h"
 #include "platform/picture_reader.h"
+#include "platform/translation.h"
 
 namespace platform {
 namespace {
@@ -67,8 +68,10 @@ std::vector<std::uint8_t> headersFor(int width, int height) {
 std::string cannotWrite(const std::string& target, const std::string& reason) {
     const std::filesystem::path path(target);
     const std::string folder = cleanPath(path.has_parent_path() ? path.parent_path().string() : ".");
-    return printable(path.filename().string()) + ": cannot write in " +
-           (folder == "." ? "the working folder" : printable(folder)) + " (" + reason + ")";
+    return aboutFile(path.filename().string(),
+                     folder == "."
+                         ? translate("Files", "cannot write in the working folder (%1)").arg(reason)
+                         : translate("Files", "cannot write in %1 (%2)").arg(printable(folder), reason));
 }
 [[noreturn]] void failWrite(const std::string& target, int error) {
     throw Error(cannotWrite(target, systemReason(error)));
@@ -78,10 +81,11 @@ std::string cannotWrite(const std::string& target, const std::string& reason) {
 void refuseOtherKinds(const std::string& target) {
     struct stat st {};
     if (::lstat(target.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) return;
-    const std::string name = std::filesystem::path(target).filename().string();
-    throw Error(cannotWrite(
-        target,
-        printable(name) + (S_ISDIR(st.st_mode) ? " there is a folder" : " there is not a regular file")));
+    const std::string name = printable(std::filesystem::path(target).filename().string());
+    //: %1 is the file's name, in the folder the message names before
+    throw Error(cannotWrite(target, S_ISDIR(st.st_mode)
+                                        ? translate("Files", "%1 there is a folder").arg(name)
+                                        : translate("Files", "%1 there is not a regular file").arg(name)));
 }
 
 // Closing the last descriptor of a removed file is what frees its cached pages and its blocks: for
@@ -224,8 +228,9 @@ private:
         if (calls.exchange(path_.c_str(), target_.c_str()) == 0) failWrite(target_, error);
         // The new file stays under the name; the old one is kept, not removed, under the other.
         const std::string kept = std::filesystem::path(std::exchange(path_, {})).filename().string();
-        throw Error(cannotWrite(target_, systemReason(error)) + "; the old file is kept as " +
-                    printable(kept));
+        //: %1 says why a file could not be written
+        throw Error(translate("Files", "%1; the old file is kept as %2")
+                        .arg(cannotWrite(target_, systemReason(error)), printable(kept)));
     }
 
     std::string target_;
@@ -240,8 +245,8 @@ std::optional<std::string> rowsProblem(std::int64_t width, std::int64_t rows, in
     const std::uint64_t stride = (static_cast<std::uint64_t>(width) * bits + 31) / 32 * 4;
     const std::uint64_t end = offset + stride * static_cast<std::uint64_t>(rows);
     if (end <= fileSize) return std::nullopt;
-    return std::to_string(width) + " x " + std::to_string(rows) + " pixels announced, " +
-           std::to_string(end) + " bytes needed, the file has " + std::to_string(fileSize);
+    return translate("Pictures", "%1 x %2 pixels announced, %3 bytes needed, the file has %4")
+        .arg(width, rows, static_cast<long long>(end), static_cast<long long>(fileSize));
 }
 
 }  // namespace
@@ -299,7 +304,7 @@ BmpRead readBmp24(const OpenedFile& file, TBitmap& into) {
     if (!ours) return BmpRead::OtherLayout;
     const auto width = static_cast<std::int32_t>(get32(&h[18]));
     const auto height = static_cast<std::int32_t>(get32(&h[22]));
-    if (width == 0 || height == 0) failFile(shown, "empty picture (0 x 0 pixels)");
+    if (width == 0 || height == 0) failFile(shown, emptyPictureReason());
     if (width < 0 || height == INT32_MIN) return BmpRead::OtherLayout;
 
     const bool topDown = height < 0;
@@ -307,16 +312,17 @@ BmpRead readBmp24(const OpenedFile& file, TBitmap& into) {
     if (static_cast<long long>(width) * rows > kMostPixels) failFile(shown, tooLargeReason(width, rows));
     const std::uint64_t offset = get32(&h[10]);
     const std::size_t stride = strideOf(width);
-    if (offset < kHeadersSize) failFile(shown, "damaged or cut short (the pixels start inside the header)");
+    if (offset < kHeadersSize)
+        failFile(shown, damagedReason(translate("Pictures", "the pixels start inside the header")));
     if (const std::optional<std::string> problem = rowsProblem(width, rows, 24, offset, file.size()))
-        failFile(shown, "damaged or cut short (" + *problem + ")");
+        failFile(shown, damagedReason(*problem));
 
     TBitmap bitmap;
     bitmap.SetSize(width, rows);
     for (int i = 0; i < rows; ++i) {
         const int y = topDown ? i : rows - 1 - i;
         if (!file.readAt(offset + stride * static_cast<std::uint64_t>(i), bitmap.GetScanline(y), stride))
-            failFile(shown, "damaged or cut short (the file shrank while it was read)");
+            failFile(shown, damagedReason(translate("Pictures", "the file shrank while it was read")));
     }
     into.Assign(bitmap);
     return BmpRead::Done;
@@ -325,7 +331,7 @@ BmpRead readBmp24(const OpenedFile& file, TBitmap& into) {
 std::optional<std::string> bmpRowsProblem(const OpenedFile& file) {
     std::uint8_t h[kHeadersSize] = {};
     if (!file.readAt(0, h, 2) || h[0] != 'B' || h[1] != 'M') return std::nullopt;
-    if (!file.readAt(0, h, 30)) return "the file ends inside its header";
+    if (!file.readAt(0, h, 30)) return translate("Pictures", "the file ends inside its header");
     const std::uint32_t headerSize = get32(&h[14]);
     const bool os2 = headerSize == 12;  // 16-bit sizes and no compression field
     const std::int64_t width = os2 ? get16(&h[18]) : static_cast<std::int32_t>(get32(&h[18]));

@@ -1,5 +1,7 @@
 #include "platform/errors.h"
 
+#include "platform/translation.h"
+
 namespace platform {
 namespace {
 
@@ -37,6 +39,11 @@ std::string printable(const std::string& bytes) {
         shown += kHex[byte & 15];
     }
     return shown;
+}
+
+std::string aboutFile(const std::string& fileName, const std::string& reason) {
+    //: A file's name, then what went wrong with it
+    return translate("Files", "%1: %2").arg(printable(fileName), reason);
 }
 
 }  // namespace platform

@@ -15,9 +15,11 @@ public:
 // Latin-1 "café" reads "caf\xE9" instead of a replacement character.
 std::string printable(const std::string& bytes);
 
-// "A.bmp: <what went wrong>"; every failure about a file names the file first.
+// "A.bmp: <what went wrong>", in the user's language: every failure about a file names the file
+// first.
+std::string aboutFile(const std::string& fileName, const std::string& reason);
 [[noreturn]] inline void failFile(const std::string& fileName, const std::string& reason) {
-    throw Error(printable(fileName) + ": " + reason);
+    throw Error(aboutFile(fileName, reason));
 }
 
 // A path as a message shows it: absolute and clean (no "." or ".." parts, no doubled or trailing

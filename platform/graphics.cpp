@@ -7,6 +7,7 @@
 #include "platform/bmp_file.h"
 #include "platform/errors.h"
 #include "platform/picture_reader.h"
+#include "platform/translation.h"
 
 namespace platform {
 
@@ -23,7 +24,8 @@ void TBitmap::Assign(const TBitmap& other) {
 
 void TBitmap::SetPixelFormat(TPixelFormat format) {
     if (format == format_) return;
-    if (format == TPixelFormat::pf8bit) throw std::invalid_argument("a 24-bit bitmap cannot be made grey");
+    if (format == TPixelFormat::pf8bit)
+        throw std::invalid_argument(translate("Pictures", "a 24-bit bitmap cannot be made grey"));
     const TBitmap& grey = *this;
     TBitmap wide;
     wide.SetSize(width_, height_, format);

@@ -11,28 +11,30 @@
 #include <filesystem>
 
 #include "platform/errors.h"
+#include "platform/translation.h"
 
 namespace platform {
 namespace {
 
 std::string reasonOf(int error) {
-    if (error == ENOENT) return "no such file";
-    if (error == ENXIO) return "not a regular file";  // a socket, or a device with nothing behind it
-    return "cannot read (" + std::string(std::strerror(error)) + ")";
+    if (error == ENOENT) return translate("Files", "no such file");
+    // A socket, or a device with nothing behind it.
+    if (error == ENXIO) return translate("Files", "not a regular file");
+    return translate("Files", "cannot read (%1)").arg(std::strerror(error));
 }
 
 }  // namespace
 
 OpenedFile::OpenedFile(const std::string& fileName, const std::string& shownName) : shown_(shownName) {
-    if (fileName.empty()) throw Error("No file name given");
+    if (fileName.empty()) throw Error(translate("Files", "No file name given"));
     fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd_ < 0) failFile(shown_, reasonOf(errno));
     struct stat st {};
     const int statError = ::fstat(fd_, &st) == 0 ? 0 : errno;
     const std::string problem = statError              ? reasonOf(statError)
-                                : S_ISDIR(st.st_mode)  ? "is a folder, not a picture"
-                                : !S_ISREG(st.st_mode) ? "not a regular file"
-                                                       : "";
+                                : S_ISDIR(st.st_mode)  ? translate("Files", "is a folder, not a picture")
+                                : !S_ISREG(st.st_mode) ? translate("Files", "not a regular file")
+                                                       : std::string();
     if (!problem.empty()) {
         ::close(fd_);
         failFile(shown_, problem);

@@ -13,15 +13,17 @@
 #include "platform/bmp_file.h"
 #include "platform/errors.h"
 #include "platform/opened_file.h"
+#include "platform/translation.h"
 
 namespace platform {
 
+// The names are translated where they are shown.
 const std::vector<PictureKind>& pictureKinds() {
     static const std::vector<PictureKind> kinds = {
-        {"Bitmaps", {".bmp", ".dib"}, "bmp"},
-        {"PNG pictures", {".png"}, "png"},
-        {"JPEG pictures", {".jpg", ".jpeg", ".jpe", ".jfif"}, "jpeg"},
-        {"GIF pictures", {".gif"}, "gif"},
+        {QT_TRANSLATE_NOOP("PictureKinds", "Bitmaps"), {".bmp", ".dib"}, "bmp"},
+        {QT_TRANSLATE_NOOP("PictureKinds", "PNG pictures"), {".png"}, "png"},
+        {QT_TRANSLATE_NOOP("PictureKinds", "JPEG pictures"), {".jpg", ".jpeg", ".jpe", ".jfif"}, "jpeg"},
+        {QT_TRANSLATE_NOOP("PictureKinds", "GIF pictures"), {".gif"}, "gif"},
     };
     return kinds;
 }
@@ -95,7 +97,8 @@ private:
 // blocks to the end of that frame's data tells: why the file is damaged, or nothing.
 std::optional<std::string> gifBlocksProblem(const OpenedFile& file) {
     std::vector<std::uint8_t> b(file.size());
-    if (!file.readAt(0, b.data(), b.size())) return "the file shrank while it was read";
+    if (!file.readAt(0, b.data(), b.size()))
+        return translate("Pictures", "the file shrank while it was read");
     const auto size = static_cast<std::ptrdiff_t>(b.size());
     auto at = [&](std::ptrdiff_t i) { return i < size ? int{b[static_cast<std::size_t>(i)]} : -1; };
     auto colourTableSize = [](int flags) {
@@ -110,15 +113,15 @@ std::optional<std::string> gifBlocksProblem(const OpenedFile& file) {
         const int introducer = at(i);
         if (introducer == 0x21) {
             i += 2;
-            if (!skipSubBlocks(i)) return "the file ends inside an extension block";
+            if (!skipSubBlocks(i)) return translate("Pictures", "the file ends inside an extension block");
         } else if (introducer == 0x2C) {
             i += 10 + colourTableSize(at(i + 9)) + 1;  // the descriptor, its colours, the code size
             if (skipSubBlocks(i)) return std::nullopt;
-            return "the picture data ends early";
+            return translate("Pictures", "the picture data ends early");
         } else if (introducer < 0) {
-            return "the file ends before the picture";
+            return translate("Pictures", "the file ends before the picture");
         } else {
-            return "unknown block " + std::to_string(introducer) + " at byte " + std::to_string(i);
+            return translate("Pictures", "unknown block %1 at byte %2").arg(introducer, i);
         }
     }
 }
@@ -174,6 +177,11 @@ struct QtDevice {
     QFile device;
 };
 
+// "cannot read as a PNG picture (why)"
+std::string notReadAs(const std::string& kindName, const std::string& why) {
+    return translate("Pictures", "cannot read as a %1 picture (%2)").arg(kindName, why);
+}
+
 TBitmap readWithQt(const OpenedFile& file, const PictureKind& kind) {
     const std::string& shown = file.shownName();
     allowLargePictures();
@@ -186,26 +194,24 @@ TBitmap readWithQt(const OpenedFile& file, const PictureKind& kind) {
     // recognise, and a header that is there but ends early is damage.
     if (!reader.canRead())
         failFile(shown,
-                 "cannot read as a " + kindName + " picture (" +
-                     (reader.error() == QImageReader::UnknownError ? "not one, or of a layout not read here"
-                                                                   : reader.errorString().toStdString()) +
-                     ")");
+                 notReadAs(kindName, reader.error() == QImageReader::UnknownError
+                                         ? translate("Pictures", "not one, or of a layout not read here")
+                                         : reader.errorString().toStdString()));
     // A header of 0 x 0 pixels is broken: its real size only shows while decoding, where a GIF's
     // frames could then claim far more than the header said.
     const QSize announced = reader.size();
-    if (announced.isValid() && announced.isEmpty()) failFile(shown, "empty picture (0 x 0 pixels)");
+    if (announced.isValid() && announced.isEmpty()) failFile(shown, emptyPictureReason());
     if (announced.isValid()) refuseTooLarge(shown, announced);
     if (const std::optional<std::string> problem = damageBeforeReading(file, kind))
-        failFile(shown, "damaged or cut short (" + *problem + ")");
+        failFile(shown, damagedReason(*problem));
     const QImage image = reader.read();
     // Qt's BMP reader also fails on layouts it does not read (embedded JPEG, 64 bits); the others
     // recognised the header, so a failure after it is damage.
     if (image.isNull())
-        failFile(shown, (kind.readerFormat == "bmp" ? "cannot read as a " + kindName + " picture ("
-                                                    : "damaged or cut short (") +
-                            reader.errorString().toStdString() + ")");
+        failFile(shown, kind.readerFormat == "bmp" ? notReadAs(kindName, reader.errorString().toStdString())
+                                                   : damagedReason(reader.errorString().toStdString()));
     if (const std::optional<std::string> damage = warnings.firstDamage())
-        failFile(shown, "damaged or cut short (" + *damage + ")");
+        failFile(shown, damagedReason(*damage));
     // A GIF's header may announce its first frame while the picture is its far larger screen.
     refuseTooLarge(shown, image.size());
     return toBitmap(image);
@@ -221,8 +227,15 @@ TBitmap readBmpFile(const OpenedFile& file) {
 }  // namespace
 
 std::string tooLargeReason(long long width, long long height) {
-    return "picture too large (" + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels; edgepipe reads up to " + std::to_string(kMostPixels / 1000000) + " megapixels)";
+    return translate("Pictures", "picture too large (%1 x %2 pixels; edgepipe reads up to %3 megapixels)")
+        .arg(width, height, kMostPixels / 1000000);
+}
+
+std::string emptyPictureReason() { return translate("Pictures", "empty picture (0 x 0 pixels)"); }
+
+std::string damagedReason(const std::string& detail) {
+    //: %1 says what is missing or wrong, in words of this program or of Qt's picture readers
+    return translate("Pictures", "damaged or cut short (%1)").arg(detail);
 }
 
 AnnouncedSize announcedSize(const std::string& fileName) {
@@ -245,9 +258,10 @@ TBitmap loadPicture(const std::string& fileName) {
     const std::string extension = lowerExtension(fileName);
     const PictureKind* kind = kindForExtension(extension);
     if (!kind)
-        failFile(file.shownName(), extension.empty()
-                                       ? "unknown picture kind (the name has no extension)"
-                                       : "unknown picture kind \"" + printable(extension) + "\"");
+        failFile(file.shownName(),
+                 extension.empty()
+                     ? translate("Pictures", "unknown picture kind (the name has no extension)")
+                     : translate("Pictures", "unknown picture kind \"%1\"").arg(printable(extension)));
     if (kind->readerFormat == "bmp") return readBmpFile(file);
     return readWithQt(file, *kind);
 }

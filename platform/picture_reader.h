@@ -22,8 +22,12 @@ const PictureKind* kindForExtension(const std::string& extension);
 // kMostPixels are refused from their header, before anything is decoded.
 constexpr long long kMostPixels = 1LL << 27;  // 134 megapixels
 TBitmap loadPicture(const std::string& fileName);
-// "picture too large (W x H pixels; ...)", saying the limit.
+// Why a picture file is refused, in the user's language, shared with the stage files' own reader:
+// "picture too large (W x H pixels; ...)", saying the limit; "empty picture (0 x 0 pixels)";
+// "damaged or cut short (detail)".
 std::string tooLargeReason(long long width, long long height);
+std::string emptyPictureReason();
+std::string damagedReason(const std::string& detail);
 // Reads a stage file: any BMP file, named in messages by its own name.
 TBitmap loadBmp(const std::string& fileName);
 

@@ -3,7 +3,9 @@
 # sample picture and 灰階, at scale factors 1, 1.5 and 2. Needs a built build/edgepipe.
 #   scripts/screenshots.sh --boxes   instead, the window with the box 灰階 opens when no picture is
 #                                    loaded, in Taiwanese Chinese and in English
-#                                    (docs/screenshot-zh_TW.png, docs/screenshot-en.png)
+#                                    (docs/screenshot-zh_TW.png, docs/screenshot-en.png), and the
+#                                    failure box of 濾波 without A.bmp in Taiwanese Chinese
+#                                    (docs/screenshot-zh_TW-failure.png)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$ROOT/scripts/setup.sh"
@@ -19,9 +21,10 @@ convert -size 640x480 gradient:'#3a6ea5-#f4d35e' \
 cat >"$work/shoot.sh" <<'INNER'
 #!/usr/bin/env bash
 # Runs inside Xvfb: $1 scale factor, $2 output file, $3 program, $4 sample picture to load, or
-# nothing: then 灰階 alone, whose box stays open. The program speaks the language of $LANG.
+# nothing: then 灰階 alone, whose box stays open; $5 the button pressed then, 灰階 (its centre's y,
+# 300) unless 濾波 (324). The program speaks the language of $LANG.
 set -euo pipefail
-factor=$1 out=$2 program=$3 sample=${4:-}
+factor=$1 out=$2 program=$3 sample=${4:-} press=${5:-300}
 openbox >/dev/null 2>&1 & wm=$!
 sleep 1
 QT_SCALE_FACTOR=$factor "$program" >/dev/null 2>&1 & app=$!
@@ -36,7 +39,7 @@ if [ -n "$sample" ]; then
     xdotool key Return
     sleep 3
 fi
-click 164 300                     # 灰階
+click 164 "$press"                # 灰階, or 濾波
 sleep 3                           # a box takes longer to be drawn than a result does
 read -r l r t b <<<"$(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')"
 geometry=$(xwininfo -id "$win" | awk -v l="$l" -v r="$r" -v t="$t" -v b="$b" \
@@ -63,6 +66,10 @@ if [ "${1:-}" = --boxes ]; then
             "$ROOT/docs/screenshot-${shot%%:*}.png" "$ROOT/build/edgepipe"
         echo "docs/screenshot-${shot%%:*}.png"
     done
+    rm -f A.bmp
+    env -u LANGUAGE LC_ALL= LANG=zh_TW.UTF-8 xvfb-run -a -s "-screen 0 1280x1024x24" "$work/shoot.sh" 1 \
+        "$ROOT/docs/screenshot-zh_TW-failure.png" "$ROOT/build/edgepipe" "$work/sample.bmp" 324
+    echo "docs/screenshot-zh_TW-failure.png"
     exit 0
 fi
 for factor in 1 1.5 2; do

@@ -2,6 +2,77 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_TW">
 <context>
+    <name>Batch</name>
+    <message>
+        <source>cannot hold the stage files (%1)</source>
+        <translation>無法存放步驟檔案（%1）</translation>
+    </message>
+    <message>
+        <source>waiting for another edgepipe run writing into %1</source>
+        <translation>另一個 edgepipe 正在寫入 %1，等待中</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <extracomment>A time in seconds</extracomment>
+        <translation>%1 秒</translation>
+    </message>
+    <message>
+        <source>%1 and %2</source>
+        <extracomment>A list of stage files: the names before, then the next one</extracomment>
+        <translation>%1 和 %2</translation>
+    </message>
+    <message>
+        <source>%1, %2</source>
+        <translation>%1、%2</translation>
+    </message>
+    <message>
+        <source>[%1/%2] %3 done, %4 failed; now %5</source>
+        <extracomment>%1 is the picture&apos;s number of %2, %5 its name</extracomment>
+        <translation>[%1/%2] 完成 %3 個，失敗 %4 個；正在處理 %5</translation>
+    </message>
+    <message>
+        <source>[%1/%2] %3 done, %4 failed; now %5; %6 a picture, about %7 left</source>
+        <translation>[%1/%2] 完成 %3 個，失敗 %4 個；正在處理 %5；每個圖檔 %6，大約還剩 %7</translation>
+    </message>
+    <message>
+        <source>[%1/%2] %3: done in %4, stage files in %5</source>
+        <extracomment>%1 is the picture&apos;s number of %2, %3 its name, %4 the time, %5 its folder</extracomment>
+        <translation>[%1/%2] %3：完成，花了 %4，步驟檔案放在 %5</translation>
+    </message>
+    <message>
+        <source>[%1/%2] %3: failed: %4</source>
+        <extracomment>%1 is the picture&apos;s number of %2, %3 its name, %4 why it failed</extracomment>
+        <translation>[%1/%2] %3：失敗：%4</translation>
+    </message>
+    <message>
+        <source>%1 picture: %2 done, %3 failed</source>
+        <translation>共 %1 個圖檔：完成 %2 個，失敗 %3 個</translation>
+    </message>
+    <message>
+        <source>%1 pictures: %2 done, %3 failed</source>
+        <translation>共 %1 個圖檔：完成 %2 個，失敗 %3 個</translation>
+    </message>
+    <message>
+        <source>%1; its folder: %2</source>
+        <extracomment>%1 is the line so far, with the count of pictures done and failed</extracomment>
+        <translation>%1；資料夾：%2</translation>
+    </message>
+    <message>
+        <source>%1; the last one&apos;s folder: %2</source>
+        <translation>%1；最後一個圖檔的資料夾：%2</translation>
+    </message>
+    <message>
+        <source>%1, %2 not done (stopped by %3 in [%4/%5] %6, before its first stage file)</source>
+        <extracomment>%1 is the line so far, with the count of pictures done and failed; %3 what stopped the batch</extracomment>
+        <translation>%1，未完成 %2 個（處理 [%4/%5] %6 時被 %3 中止，還沒寫出任何步驟檔案）</translation>
+    </message>
+    <message>
+        <source>%1, %2 not done (stopped by %3 in [%4/%5] %6, with %7 written in %8)</source>
+        <extracomment>As the one before; %7 names the stage files written, %8 their folder</extracomment>
+        <translation>%1，未完成 %2 個（處理 [%4/%5] %6 時被 %3 中止，已在 %8 寫好 %7）</translation>
+    </message>
+</context>
+<context>
     <name>CommandLine</name>
     <message>
         <source>unknown option &quot;%1&quot;</source>
@@ -116,10 +187,195 @@ Qt 本身的選項（-platform 名稱、-style 名稱……）和所有 Qt 程�
     </message>
 </context>
 <context>
+    <name>Display</name>
+    <message>
+        <source>%1 is not set</source>
+        <extracomment>%1 is an environment variable&apos;s name</extracomment>
+        <translation>沒有設定 %1</translation>
+    </message>
+    <message>
+        <source>Qt&apos;s platform &quot;%1&quot; could not start</source>
+        <translation>Qt 的平台「%1」無法啟動</translation>
+    </message>
+    <message>
+        <source>the Wayland display &quot;%1&quot; cannot be used</source>
+        <translation>無法使用 Wayland 顯示器「%1」</translation>
+    </message>
+    <message>
+        <source>the X display &quot;%1&quot; cannot be opened</source>
+        <translation>無法開啟 X 顯示器「%1」</translation>
+    </message>
+    <message>
+        <source>%1, and %2</source>
+        <extracomment>Two reasons why no display could be opened</extracomment>
+        <translation>%1，也%2</translation>
+    </message>
+    <message>
+        <source>Qt has no platform plugin &quot;%1&quot; (asked for by %2)</source>
+        <extracomment>%2 is -platform or QT_QPA_PLATFORM</extracomment>
+        <translation>Qt 沒有「%1」這個平台外掛（由 %2 指定）</translation>
+    </message>
+    <message>
+        <source>the ones it has in %1: none</source>
+        <extracomment>%1 is a folder, %2 the names of the platform plugins in it</extracomment>
+        <translation>%1 裡沒有任何平台外掛</translation>
+    </message>
+    <message>
+        <source>the ones it has in %1: %2</source>
+        <translation>%1 裡有的平台外掛：%2</translation>
+    </message>
+    <message>
+        <source>no display to show the window on (%1); start it from a desktop session, or without a display: xvfb-run edgepipe</source>
+        <translation>沒有可以顯示視窗的顯示器（%1）；請從桌面環境啟動，沒有顯示器時可以用：xvfb-run edgepipe</translation>
+    </message>
+</context>
+<context>
+    <name>Files</name>
+    <message>
+        <source>no such file in %1; %2 makes it</source>
+        <extracomment>%2 is the caption of the button that writes the file</extracomment>
+        <translation>%1 裡沒有這個檔案；請先按「%2」產生</translation>
+    </message>
+    <message>
+        <source>cannot write in the working folder (%1)</source>
+        <translation>無法寫入工作資料夾（%1）</translation>
+    </message>
+    <message>
+        <source>cannot write in %1 (%2)</source>
+        <translation>無法寫入資料夾 %1（%2）</translation>
+    </message>
+    <message>
+        <source>%1 there is a folder</source>
+        <extracomment>%1 is the file&apos;s name, in the folder the message names before</extracomment>
+        <translation>裡面的 %1 是資料夾</translation>
+    </message>
+    <message>
+        <source>%1 there is not a regular file</source>
+        <translation>裡面的 %1 不是一般檔案</translation>
+    </message>
+    <message>
+        <source>%1; the old file is kept as %2</source>
+        <extracomment>%1 says why a file could not be written</extracomment>
+        <translation>%1；舊檔案保留為 %2</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <extracomment>A file&apos;s name, then what went wrong with it</extracomment>
+        <translation>%1：%2</translation>
+    </message>
+    <message>
+        <source>no such file</source>
+        <translation>找不到這個檔案</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>不是一般檔案</translation>
+    </message>
+    <message>
+        <source>cannot read (%1)</source>
+        <translation>無法讀取（%1）</translation>
+    </message>
+    <message>
+        <source>No file name given</source>
+        <translation>沒有指定檔名</translation>
+    </message>
+    <message>
+        <source>is a folder, not a picture</source>
+        <translation>這是資料夾，不是圖檔</translation>
+    </message>
+</context>
+<context>
     <name>Memory</name>
     <message>
         <source>not enough memory; close other programs or work on a smaller picture</source>
         <translation>記憶體不足；請關閉其他程式，或改用較小的圖片</translation>
+    </message>
+</context>
+<context>
+    <name>PictureKinds</name>
+    <message>
+        <source>Bitmaps</source>
+        <translation>點陣圖</translation>
+    </message>
+    <message>
+        <source>PNG pictures</source>
+        <translation>PNG 圖片</translation>
+    </message>
+    <message>
+        <source>JPEG pictures</source>
+        <translation>JPEG 圖片</translation>
+    </message>
+    <message>
+        <source>GIF pictures</source>
+        <translation>GIF 圖片</translation>
+    </message>
+</context>
+<context>
+    <name>Pictures</name>
+    <message>
+        <source>%1 x %2 pixels announced, %3 bytes needed, the file has %4</source>
+        <translation>標頭記載 %1 x %2 像素，需要 %3 位元組，檔案只有 %4 位元組</translation>
+    </message>
+    <message>
+        <source>the pixels start inside the header</source>
+        <translation>像素資料的起點在標頭之內</translation>
+    </message>
+    <message>
+        <source>the file shrank while it was read</source>
+        <translation>讀取途中檔案變小了</translation>
+    </message>
+    <message>
+        <source>the file ends inside its header</source>
+        <translation>檔案在標頭中途就結束了</translation>
+    </message>
+    <message>
+        <source>a 24-bit bitmap cannot be made grey</source>
+        <translation>24 位元點陣圖不能轉成灰階點陣圖</translation>
+    </message>
+    <message>
+        <source>the file ends inside an extension block</source>
+        <translation>檔案在延伸區塊中途就結束了</translation>
+    </message>
+    <message>
+        <source>the picture data ends early</source>
+        <translation>圖片資料提早結束</translation>
+    </message>
+    <message>
+        <source>the file ends before the picture</source>
+        <translation>檔案在圖片開始之前就結束了</translation>
+    </message>
+    <message>
+        <source>unknown block %1 at byte %2</source>
+        <translation>位元組位置 %2 有不明的區塊 %1</translation>
+    </message>
+    <message>
+        <source>cannot read as a %1 picture (%2)</source>
+        <translation>無法當作 %1 圖片讀取（%2）</translation>
+    </message>
+    <message>
+        <source>not one, or of a layout not read here</source>
+        <translation>不是這種圖片，或是不支援的格式</translation>
+    </message>
+    <message>
+        <source>picture too large (%1 x %2 pixels; edgepipe reads up to %3 megapixels)</source>
+        <translation>圖片太大（%1 x %2 像素；edgepipe 最多讀取 %3 百萬像素）</translation>
+    </message>
+    <message>
+        <source>empty picture (0 x 0 pixels)</source>
+        <translation>圖片是空的（0 x 0 像素）</translation>
+    </message>
+    <message>
+        <source>damaged or cut short (%1)</source>
+        <extracomment>%1 says what is missing or wrong, in words of this program or of Qt&apos;s picture readers</extracomment>
+        <translation>檔案損壞或不完整（%1）</translation>
+    </message>
+    <message>
+        <source>unknown picture kind (the name has no extension)</source>
+        <translation>不認得的圖片種類（檔名沒有副檔名）</translation>
+    </message>
+    <message>
+        <source>unknown picture kind &quot;%1&quot;</source>
+        <translation>不認得的圖片種類「%1」</translation>
     </message>
 </context>
 <context>

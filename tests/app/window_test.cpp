@@ -103,8 +103,8 @@ TEST_F(Window, ViewsDrawTheirPicturesStretchedOrAtTheirOwnSize) {
 
 // The handler's busy cursor shows in the boxes it opens (as the arrow in real ones, which put the
 // cursor back as they close, as the handler does). Real boxes speak the user's language: under
-// Taiwanese Chinese, Qt's button and the C library's reason too, and the window's tooltips are
-// Chinese.
+// Taiwanese Chinese, the message, Qt's button and the C library's reason, and the window's tooltips
+// are Chinese.
 TEST_F(Window, BusyCursorWhileAHandlerRunsAndRealBoxesInTheUsersLanguage) {
     click(form->Button4);  // no picture: the handler opens a box twice
     EXPECT_EQ(prompts->busy, std::vector<bool>(2, true));
@@ -130,8 +130,8 @@ TEST_F(Window, BusyCursorWhileAHandlerRunsAndRealBoxesInTheUsersLanguage) {
     platform::chooseLanguage({"en"});
     std::setlocale(LC_MESSAGES, "");
     EXPECT_EQ(shown.join(" / ").toStdString(),
-              "請載入圖檔!! [OK] / 請載入圖檔!! [OK] / A.bmp: cannot write in " + (dir() / "gone").string() +
-                  " (沒有此一檔案或目錄) [確定]");
+              "請載入圖檔!! [OK] / 請載入圖檔!! [OK] / A.bmp：無法寫入資料夾 " + (dir() / "gone").string() +
+                  "（沒有此一檔案或目錄） [確定]");
 }
 
 // A dropped local file opens as LOAD opens it (the first of several, named by bytes that are not
