@@ -18,41 +18,53 @@ void clearBorder(Plane& plane) {
     for (int y = 1; y < h - 1; ++y) plane.row(y)[0] = plane.row(y)[w - 1] = 0;
 }
 
-// Runs the passes over the output rows [begin, end) of one band of the picture, row by row: each
-// iteration makes one new row of every pass, the row that the next pass needs below its window.
-// A pass keeps only its last three rows, so everything but the source and the result stays in the
+// Runs the passes over the output rows [begin, end) of one band of the picture, two rows at a time:
+// each step makes two new rows of every pass, the rows that the next pass needs below its windows.
+// A pass keeps only its last four rows, so everything but the source and the result stays in the
 // processor's cache. Rows of a band's neighbour that a window reaches into (up to kMedianPasses - 1
 // rows away for the first pass) are worked out again here, which gives the same values.
 // `finish(y, row)` receives the width values of result row y.
 template <class Finish>
 void medianBand(const Plane& source, int width, int height, int begin, int end, Finish&& finish) {
-    constexpr int kKept = 3;  // rows of each pass in its ring
+    constexpr int kKept = 4;  // rows of each pass in its ring: the four that two windows read
     constexpr int kRings = kMedianPasses - 1;
     const std::size_t rowBytes = static_cast<std::size_t>(width) + 2;
-    // One zero row, the rings of the inner passes, and one row for the last pass.
-    const platform::Bytes storage = platform::acquireBytes(rowBytes * (1 + kRings * kKept + 1));
+    // One zero row, the rings of the inner passes, two rows for the last pass and one for a row
+    // that is dropped.
+    const platform::Bytes storage = platform::acquireBytes(rowBytes * (1 + kRings * kKept + 3));
     std::uint8_t* const zero = storage.get();
     std::memset(zero, 0, rowBytes * (1 + kRings * kKept));  // zero row, and the rings' border cells
     std::uint8_t* const rings = zero + rowBytes;
-    std::uint8_t* const last = rings + rowBytes * kRings * kKept;
-    auto ringRow = [&](int pass, int y) {
+    std::uint8_t* const last[2] = {rings + rowBytes * kRings * kKept,
+                                   rings + rowBytes * (kRings * kKept + 1)};
+    std::uint8_t* const dropped = last[1] + rowBytes;
+    // The rows each pass makes: the band, and as far beyond as later passes reach.
+    auto first = [&](int pass) { return std::max(begin - (kMedianPasses - pass), 0); };
+    auto stop = [&](int pass) { return std::min(end + (kMedianPasses - pass), height); };
+    auto made = [&](int pass, int y) { return y >= first(pass) && y < stop(pass); };
+    // Row y of the picture after `pass` passes, with its border cells; zeros outside the picture.
+    auto rowAfter = [&](int pass, int y) -> std::uint8_t* {
+        if (pass == 0) return y >= 0 && y < height ? const_cast<std::uint8_t*>(source.row(y + 1)) : zero;
+        if (!made(pass, y)) return zero;
         return rings + rowBytes * static_cast<std::size_t>((pass - 1) * kKept + y % kKept);
     };
-    // Row y of the picture after `pass` passes, with its border cells; zeros outside the picture.
-    auto rowAfter = [&](int pass, int y) -> const std::uint8_t* {
-        if (pass == 0) return source.row(y + 1);
-        if (y < 0 || y >= height) return zero;
-        return ringRow(pass, y);
-    };
-    for (int r = begin - (kMedianPasses - 1); r < end + kMedianPasses - 1; ++r) {
+    // Pass p makes rows r - p and r - p + 1 from those of pass p - 1. A pair that sticks out of the
+    // rows its pass makes by one works that row out from zeros and drops it.
+    for (int r = begin - kMedianPasses + 2; r - kMedianPasses < end; r += 2) {
         for (int pass = 1; pass <= kMedianPasses; ++pass) {
-            const int y = r - (pass - 1);
-            const int reach = kMedianPasses - pass;  // how far beyond the band this pass is needed
-            if (y < std::max(begin - reach, 0) || y >= std::min(end + reach, height)) continue;
-            std::uint8_t* out = pass == kMedianPasses ? last : ringRow(pass, y) + 1;
-            rows::median(rowAfter(pass - 1, y - 1), rowAfter(pass - 1, y), rowAfter(pass - 1, y + 1), width,
-                         out);
-            if (pass == kMedianPasses) finish(y, out);
+            const int y = r - pass;
+            if (!made(pass, y) && !made(pass, y + 1)) continue;
+            std::uint8_t* out[2];
+            for (int i = 0; i < 2; ++i)
+                out[i] = !made(pass, y + i)      ? dropped
+                         : pass == kMedianPasses ? last[i]
+                                                 : rowAfter(pass, y + i) + 1;
+            const std::uint8_t* const around[4] = {rowAfter(pass - 1, y - 1), rowAfter(pass - 1, y),
+                                                   rowAfter(pass - 1, y + 1), rowAfter(pass - 1, y + 2)};
+            rows::medianPair(around, width, out[0], out[1]);
+            if (pass == kMedianPasses)
+                for (int i = 0; i < 2; ++i)
+                    if (made(pass, y + i)) finish(y + i, last[i]);
         }
     }
 }

@@ -8,6 +8,7 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
 #include <hwy/highway.h>
+#include <algorithm>
 
 #include "imaging/row_kernels.h"
 #include "platform/row_steps-inl.h"
@@ -146,27 +147,51 @@ HWY_INLINE V median3(V a, V b, V c) {
     return hn::Max(hn::Min(a, b), hn::Min(hn::Max(a, b), c));
 }
 
-// Median of nine as the median of three column summaries: once each column of three is sorted,
-// the median is med3(largest of the smallest, middle of the middles, smallest of the largest).
-void medianRow(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
-               std::uint8_t* out) {
-    overRow(MedianBytes(), 0, width, [&](auto d, int x) HWY_ATTR {
-        using V = hn::Vec<decltype(d)>;
-        auto column = [&](int c, V& low, V& middle, V& high) HWY_ATTR {
-            const V a = hn::LoadU(d, above + x + c), b = hn::LoadU(d, here + x + c),
-                    e = hn::LoadU(d, below + x + c);
-            low = hn::Min(hn::Min(a, b), e);
-            high = hn::Max(hn::Max(a, b), e);
-            middle = median3(a, b, e);
-        };
-        V low0, middle0, high0, low1, middle1, high1, low2, middle2, high2;
-        column(0, low0, middle0, high0);
-        column(1, low1, middle1, high1);
-        column(2, low2, middle2, high2);
-        hn::StoreU(median3(hn::Max(hn::Max(low0, low1), low2), median3(middle0, middle1, middle2),
-                           hn::Min(hn::Min(high0, high1), high2)),
-                   d, out + x);
+// Columns are sorted a chunk at a time, so that the sorts stay in the first-level cache until the
+// medians read them.
+constexpr int kChunkColumns = 1024;
+
+// Three columns, each sorted: the smallest, middle and largest value of each.
+struct SortedColumns {
+    HWY_ALIGN std::uint8_t low[kChunkColumns];
+    HWY_ALIGN std::uint8_t middle[kChunkColumns];
+    HWY_ALIGN std::uint8_t high[kChunkColumns];
+};
+
+// out[x] for x in [0, count): the median of the nine values in sorted columns x, x + 1 and x + 2,
+// which is med3(largest of the smallest, middle of the middles, smallest of the largest).
+HWY_INLINE void mediansOfSorted(const SortedColumns& sorted, int count, std::uint8_t* out) {
+    overRow(MedianBytes(), 0, count, [&](auto d, int x) HWY_ATTR {
+        auto at = [&](const std::uint8_t* values, int dx) HWY_ATTR { return hn::LoadU(d, values + x + dx); };
+        const auto lows = hn::Max(hn::Max(at(sorted.low, 0), at(sorted.low, 1)), at(sorted.low, 2));
+        const auto highs = hn::Min(hn::Min(at(sorted.high, 0), at(sorted.high, 1)), at(sorted.high, 2));
+        const auto middles = median3(at(sorted.middle, 0), at(sorted.middle, 1), at(sorted.middle, 2));
+        hn::StoreU(median3(lows, middles, highs), d, out + x);
     });
+}
+
+// The medians of two neighbouring rows: `top` from rows 0 to 2, `bottom` from rows 1 to 3. Each
+// column of three is sorted once, for the three windows that hold it; the two rows the windows
+// share are compared once for both.
+void medianPairRow(const std::uint8_t* const* rows, int width, std::uint8_t* top, std::uint8_t* bottom) {
+    SortedColumns upper, lower;
+    for (int start = 0; start < width; start += kChunkColumns - 2) {
+        const int count = std::min(width - start, kChunkColumns - 2);
+        overRow(MedianBytes(), 0, count + 2, [&](auto d, int x) HWY_ATTR {
+            auto at = [&](int row) HWY_ATTR { return hn::LoadU(d, rows[row] + start + x); };
+            const auto b = at(1), c = at(2);
+            const auto smaller = hn::Min(b, c), larger = hn::Max(b, c);
+            auto sortWith = [&](const auto third, SortedColumns& into) HWY_ATTR {
+                hn::StoreU(hn::Min(smaller, third), d, into.low + x);
+                hn::StoreU(hn::Max(smaller, hn::Min(larger, third)), d, into.middle + x);
+                hn::StoreU(hn::Max(larger, third), d, into.high + x);
+            };
+            sortWith(at(0), upper);
+            sortWith(at(3), lower);
+        });
+        mediansOfSorted(upper, count, top + start);
+        mediansOfSorted(lower, count, bottom + start);
+    }
 }
 
 }  // namespace imaging::rows::HWY_NAMESPACE
@@ -187,7 +212,7 @@ HWY_EXPORT(lumaRow);
 HWY_EXPORT(greyRow);
 HWY_EXPORT(blueRow);
 HWY_EXPORT(edgesRow);
-HWY_EXPORT(medianRow);
+HWY_EXPORT(medianPairRow);
 
 void luma(const std::uint8_t* bgr, std::uint8_t* out, int width) {
     HWY_DYNAMIC_DISPATCH(lumaRow)(bgr, out, width);
@@ -202,9 +227,8 @@ void edges(const std::uint8_t* above, const std::uint8_t* here, const std::uint8
            int threshold, std::uint8_t* out) {
     HWY_DYNAMIC_DISPATCH(edgesRow)(above, here, below, width, threshold, out);
 }
-void median(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
-            std::uint8_t* out) {
-    HWY_DYNAMIC_DISPATCH(medianRow)(above, here, below, width, out);
+void medianPair(const std::uint8_t* const (&rows)[4], int width, std::uint8_t* top, std::uint8_t* bottom) {
+    HWY_DYNAMIC_DISPATCH(medianPairRow)(rows, width, top, bottom);
 }
 
 namespace {

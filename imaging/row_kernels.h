@@ -69,10 +69,10 @@ private:
 void edges(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
            int threshold, std::uint8_t* out);
 
-// 3 x 3 median of one row: the input rows hold width + 2 cells (a border cell on each side), and
-// out[x] is the median of columns x, x + 1 and x + 2 of the three rows.
-void median(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
-            std::uint8_t* out);
+// 3 x 3 medians of two neighbouring rows: the four input rows hold width + 2 cells (a border cell on
+// each side); top[x] is the median of columns x, x + 1 and x + 2 of rows 0 to 2, bottom[x] that of
+// rows 1 to 3.
+void medianPair(const std::uint8_t* const (&rows)[4], int width, std::uint8_t* top, std::uint8_t* bottom);
 
 // The instruction sets the kernels are compiled for, for tests and benchmarks that compare them:
 // Highway's target bits (HWY_AVX2, HWY_NEON, HWY_SCALAR, ...), best first, the portable one last.
