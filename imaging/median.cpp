@@ -29,42 +29,41 @@ void medianBand(const Plane& source, int width, int height, int begin, int end, 
     constexpr int kKept = 4;  // rows of each pass in its ring: the four that two windows read
     constexpr int kRings = kMedianPasses - 1;
     const std::size_t rowBytes = static_cast<std::size_t>(width) + 2;
-    // One zero row, the rings of the inner passes, two rows for the last pass and one for a row
-    // that is dropped.
-    const platform::Bytes storage = platform::acquireBytes(rowBytes * (1 + kRings * kKept + 3));
+    // One zero row, the rings of the inner passes and the two new rows of the last pass.
+    const platform::Bytes storage = platform::acquireBytes(rowBytes * (1 + kRings * kKept + 2));
     std::uint8_t* const zero = storage.get();
     std::memset(zero, 0, rowBytes * (1 + kRings * kKept));  // zero row, and the rings' border cells
     std::uint8_t* const rings = zero + rowBytes;
     std::uint8_t* const last[2] = {rings + rowBytes * kRings * kKept,
                                    rings + rowBytes * (kRings * kKept + 1)};
-    std::uint8_t* const dropped = last[1] + rowBytes;
     // The rows each pass makes: the band, and as far beyond as later passes reach.
     auto first = [&](int pass) { return std::max(begin - (kMedianPasses - pass), 0); };
     auto stop = [&](int pass) { return std::min(end + (kMedianPasses - pass), height); };
     auto made = [&](int pass, int y) { return y >= first(pass) && y < stop(pass); };
+    // Where an inner pass keeps row y (from y = -1 on), with its border cells.
+    auto kept = [&](int pass, int y) {
+        return rings + rowBytes * static_cast<std::size_t>((pass - 1) * kKept + (y + kKept) % kKept);
+    };
     // Row y of the picture after `pass` passes, with its border cells; zeros outside the picture.
-    auto rowAfter = [&](int pass, int y) -> std::uint8_t* {
-        if (pass == 0) return y >= 0 && y < height ? const_cast<std::uint8_t*>(source.row(y + 1)) : zero;
-        if (!made(pass, y)) return zero;
-        return rings + rowBytes * static_cast<std::size_t>((pass - 1) * kKept + y % kKept);
+    auto rowAfter = [&](int pass, int y) -> const std::uint8_t* {
+        if (pass == 0) return y >= 0 && y < height ? source.row(y + 1) : zero;
+        return made(pass, y) ? kept(pass, y) : zero;
     };
     // Pass p makes rows r - p and r - p + 1 from those of pass p - 1. A pair that sticks out of the
-    // rows its pass makes by one works that row out from zeros and drops it.
+    // rows its pass makes by one works that row out from zeros, and nothing reads it.
     for (int r = begin - kMedianPasses + 2; r - kMedianPasses < end; r += 2) {
         for (int pass = 1; pass <= kMedianPasses; ++pass) {
             const int y = r - pass;
             if (!made(pass, y) && !made(pass, y + 1)) continue;
-            std::uint8_t* out[2];
-            for (int i = 0; i < 2; ++i)
-                out[i] = !made(pass, y + i)      ? dropped
-                         : pass == kMedianPasses ? last[i]
-                                                 : rowAfter(pass, y + i) + 1;
             const std::uint8_t* const around[4] = {rowAfter(pass - 1, y - 1), rowAfter(pass - 1, y),
                                                    rowAfter(pass - 1, y + 1), rowAfter(pass - 1, y + 2)};
-            rows::medianPair(around, width, out[0], out[1]);
-            if (pass == kMedianPasses)
-                for (int i = 0; i < 2; ++i)
-                    if (made(pass, y + i)) finish(y + i, last[i]);
+            if (pass < kMedianPasses) {
+                rows::medianPair(around, width, kept(pass, y) + 1, kept(pass, y + 1) + 1);
+                continue;
+            }
+            rows::medianPair(around, width, last[0], last[1]);
+            for (int i = 0; i < 2; ++i)
+                if (made(pass, y + i)) finish(y + i, last[i]);
         }
     }
 }
@@ -84,10 +83,17 @@ void runPasses(const Plane& source, int width, int height, PerThread&& perThread
 void medianPasses(const Plane& source, Plane& output, int width, int height) {
     output.fit(width + 2, height + 2);
     clearBorder(output);
+    // Like the filter's 24-bit result, a large plane goes around the cache.
+    const bool streaming =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) >= rows::kStreamingBytes;
     runPasses(source, width, height, [&](const auto& band) {
         band([&](int y, const std::uint8_t* values) {
-            std::memcpy(output.row(y + 1) + 1, values, static_cast<std::size_t>(width));
+            if (streaming)
+                platform::copyRowStreaming(values, output.row(y + 1) + 1, width);
+            else
+                std::memcpy(output.row(y + 1) + 1, values, static_cast<std::size_t>(width));
         });
+        if (streaming) platform::finishStreaming();
     });
 }
 
