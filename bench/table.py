@@ -6,7 +6,9 @@ measurements, and the peak extra memory of each press. A table without data (a f
 fewer than two repetitions, which give no medians) says so, and so does the last line: no data is
 not a target met.
 
-    table.py KERNELS.json PRESSES.json MEMORY.txt [SPLIT.json]
+    table.py KERNELS.json PRESSES.json MEMORY.txt [SPLIT.json [BATCH.json]]
+
+BATCH.json holds batch_bench.py's tables and what it checked; they are printed before the last line.
 """
 import json
 import sys
@@ -307,6 +309,39 @@ def press_table(presses, failures):
     return checked
 
 
+FLOOR_TARGET = 1.3
+
+
+def floor_table(presses, failures):
+    """Each press that writes a stage file against its floor: the same writer writing the press's own
+    result from memory, nothing computed. Returns how many rows were held to the target."""
+    rows = []
+    for what in ["grey", "filter", "sobel"]:
+        for size in order({k[3] for k in presses}):
+            times = [presses.get((prefix + what, "ours", 1, size, p)) for prefix in ("press-", "press-floor-")
+                     for p in ("photo", "random")]
+            if None not in times:
+                rows.append((what, size, max(times[:2]), max(times[2:])))
+    if not rows:
+        no_data("Presses against their floor")
+        return 0
+    print(f"Presses against their floor (median ms, the slower of the photo and the random picture): the floor"
+          f" writes the press's stage file from memory with nothing computed, by the writer the press uses, over"
+          f" the file the press before wrote; the press is held to <= {FLOOR_TARGET} x its floor.")
+    print()
+    print("| press | size | press | floor | press / floor | target |")
+    print("|---|---|---:|---:|---:|---|")
+    for what, size, press, floor in rows:
+        ratio = press / floor
+        ok = ratio <= FLOOR_TARGET
+        if not ok:
+            failures.append(f"press {what} {size}: against its floor")
+        print(f"| {what} | {size} | {press:.2f} | {floor:.2f} | {ratio:.2f} | <= {FLOOR_TARGET}: "
+              f"{'met' if ok else 'NOT met'} |")
+    print()
+    return len(rows)
+
+
 def memory_table(memory_txt, failures):
     """Prints the memory table; returns how many rows were held to a target."""
     try:
@@ -332,7 +367,20 @@ def memory_table(memory_txt, failures):
     return len(lines)
 
 
-def main(kernels_json, presses_json, memory_txt, split_json=None):
+def batch_tables(batch_json, failures):
+    """Prints the batch benchmark's tables; returns how many rows it held to a target."""
+    try:
+        with open(batch_json) as f:
+            batch = json.load(f)
+    except (FileNotFoundError, TypeError):
+        no_data("Batch and whole job")
+        return 0
+    print(batch["tables"])
+    failures.extend(batch["failures"])
+    return batch["checked"]
+
+
+def main(kernels_json, presses_json, memory_txt, split_json=None, batch_json=None):
     kernels, context = medians(kernels_json)
     spread, _ = medians(kernels_json, "stddev")
     repetitions = max((b.get("repetitions", 1) for b in raw(kernels_json)), default=1)
@@ -346,7 +394,9 @@ def main(kernels_json, presses_json, memory_txt, split_json=None):
         split_table(split)
     presses, _ = medians(presses_json)
     checked += press_table(presses, failures)
+    checked += floor_table(presses, failures)
     checked += memory_table(memory_txt, failures)
+    checked += batch_tables(batch_json, failures)
     if failures:
         print("Targets not met: " + "; ".join(failures))
     elif checked:
@@ -357,4 +407,4 @@ def main(kernels_json, presses_json, memory_txt, split_json=None):
 
 
 if __name__ == "__main__":
-    main(*sys.argv[1:5])
+    main(*sys.argv[1:6])
