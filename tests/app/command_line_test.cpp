@@ -48,7 +48,8 @@ TEST_F(CommandLine, WithoutADisplayOrPlatformOneLineOrTwoAndStatusOne) {
     const std::string noDisplay = "^edgepipe: no display to show the window on \\(";
     const std::string xvfb = "\\); [^\n]*xvfb-run edgepipe\n$";  // what to do instead, on the same line
     const std::string unknown = "^edgepipe: Qt has no platform plugin \"nosuch\" \\(asked for by ";
-    const std::string known = "\\)\nedgepipe: the ones it has in \\S+: [a-z, ]*offscreen[a-z, ]*\n$";
+    // Plugin names such as wayland-egl hold hyphens.
+    const std::string known = "\\)\nedgepipe: the ones it has in \\S+: [a-z, -]*offscreen[a-z, -]*\n$";
     for (const auto& [arguments, env, complained] :
          {std::tuple{QStringList{}, QStringList{"DISPLAY="}, noDisplay + "DISPLAY is not set" + xvfb},
           {{}, {"DISPLAY=:4711"}, noDisplay + "the X display \":4711\" cannot be opened" + xvfb},
