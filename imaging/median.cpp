@@ -20,50 +20,58 @@ void clearBorder(Plane& plane) {
 
 // Runs the passes over the output rows [begin, end) of one band of the picture, two rows at a time:
 // each step makes two new rows of every pass, the rows that the next pass needs below its windows.
-// A pass keeps only its last four rows, so everything but the source and the result stays in the
-// processor's cache. Rows of a band's neighbour that a window reaches into (up to kMedianPasses - 1
-// rows away for the first pass) are worked out again here, which gives the same values.
-// `finish(y, row)` receives the width values of result row y.
+// The rows are kept with their even and odd columns apart (see rows::SplitRow), the source's taken
+// apart as the first pass needs them and the result's put together for `finish`. A pass keeps only
+// its last four rows, so everything but the source and the result stays in the processor's cache.
+// Rows of a band's neighbour that a window reaches into (up to kMedianPasses rows away for the
+// source) are worked out again here, which gives the same values. `finish(y, row)` receives the
+// width values of result row y.
 template <class Finish>
 void medianBand(const Plane& source, int width, int height, int begin, int end, Finish&& finish) {
     constexpr int kKept = 4;  // rows of each pass in its ring: the four that two windows read
-    constexpr int kRings = kMedianPasses - 1;
-    const std::size_t rowBytes = static_cast<std::size_t>(width) + 2;
-    // One zero row, the rings of the inner passes and the two new rows of the last pass.
-    const platform::Bytes storage = platform::acquireBytes(rowBytes * (1 + kRings * kKept + 2));
-    std::uint8_t* const zero = storage.get();
-    std::memset(zero, 0, rowBytes * (1 + kRings * kKept));  // zero row, and the rings' border cells
-    std::uint8_t* const rings = zero + rowBytes;
-    std::uint8_t* const last[2] = {rings + rowBytes * kRings * kKept,
-                                   rings + rowBytes * (kRings * kKept + 1)};
+    const int evens = (width + 1) / 2;
+    // A row's even columns and border cell, then the odd columns with theirs on both sides.
+    const std::size_t rowBytes = static_cast<std::size_t>(width) + 3;
+    // One zero row, the rings of the source and the inner passes, the two new rows of the last pass,
+    // and those put together.
+    constexpr int kRows = 1 + kMedianPasses * kKept + 2;
+    const platform::Bytes storage =
+        platform::acquireBytes(rowBytes * kRows + static_cast<std::size_t>(width));
+    std::memset(storage.get(), 0, rowBytes * kRows);  // every border cell
+    auto split = [&](int index) {
+        std::uint8_t* const row = storage.get() + rowBytes * static_cast<std::size_t>(index);
+        return rows::SplitRow{row, row + evens + 2};
+    };
+    const rows::SplitRow zero = split(0), last[2] = {split(kRows - 2), split(kRows - 1)};
+    std::uint8_t* const joined = storage.get() + rowBytes * kRows;
     // The rows each pass makes: the band, and as far beyond as later passes reach.
     auto first = [&](int pass) { return std::max(begin - (kMedianPasses - pass), 0); };
     auto stop = [&](int pass) { return std::min(end + (kMedianPasses - pass), height); };
     auto made = [&](int pass, int y) { return y >= first(pass) && y < stop(pass); };
-    // Where an inner pass keeps row y (from y = -1 on), with its border cells.
-    auto kept = [&](int pass, int y) {
-        return rings + rowBytes * static_cast<std::size_t>((pass - 1) * kKept + (y + kKept) % kKept);
-    };
-    // Row y of the picture after `pass` passes, with its border cells; zeros outside the picture.
-    auto rowAfter = [&](int pass, int y) -> const std::uint8_t* {
-        if (pass == 0) return y >= 0 && y < height ? source.row(y + 1) : zero;
-        return made(pass, y) ? kept(pass, y) : zero;
-    };
+    // Where the source (pass 0) or an inner pass keeps row y (from y = -1 on).
+    auto kept = [&](int pass, int y) { return split(1 + pass * kKept + (y + kKept) % kKept); };
+    // Row y of the picture after `pass` passes; zeros outside the picture.
+    auto rowAfter = [&](int pass, int y) { return made(pass, y) ? kept(pass, y) : zero; };
     // Pass p makes rows r - p and r - p + 1 from those of pass p - 1. A pair that sticks out of the
     // rows its pass makes by one works that row out from zeros, and nothing reads it.
-    for (int r = begin - kMedianPasses + 2; r - kMedianPasses < end; r += 2) {
+    for (int r = begin - kMedianPasses; r - kMedianPasses < end; r += 2) {
+        for (int y = r; y < r + 2; ++y)
+            if (made(0, y)) rows::splitColumns(source.row(y + 1) + 1, width, kept(0, y));
         for (int pass = 1; pass <= kMedianPasses; ++pass) {
             const int y = r - pass;
             if (!made(pass, y) && !made(pass, y + 1)) continue;
-            const std::uint8_t* const around[4] = {rowAfter(pass - 1, y - 1), rowAfter(pass - 1, y),
-                                                   rowAfter(pass - 1, y + 1), rowAfter(pass - 1, y + 2)};
+            const rows::SplitRow around[4] = {rowAfter(pass - 1, y - 1), rowAfter(pass - 1, y),
+                                              rowAfter(pass - 1, y + 1), rowAfter(pass - 1, y + 2)};
             if (pass < kMedianPasses) {
-                rows::medianPair(around, width, kept(pass, y) + 1, kept(pass, y + 1) + 1);
+                rows::medianPair(around, width, kept(pass, y), kept(pass, y + 1));
                 continue;
             }
             rows::medianPair(around, width, last[0], last[1]);
-            for (int i = 0; i < 2; ++i)
-                if (made(pass, y + i)) finish(y + i, last[i]);
+            for (int i = 0; i < 2; ++i) {
+                if (!made(pass, y + i)) continue;
+                rows::joinColumns(last[i], width, joined);
+                finish(y + i, joined);
+            }
         }
     }
 }
