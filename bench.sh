@@ -9,7 +9,7 @@ source "$ROOT/scripts/setup.sh"
 ensure_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 BUILD="$ROOT/build-bench"
 configure_build "$BUILD" -DCMAKE_BUILD_TYPE=Release -DEDGEPIPE_BENCH=ON
-cmake --build "$BUILD" --target kernels_bench presses_bench
+cmake --build "$BUILD" -j2 --target kernels_bench presses_bench job_bench edgepipe
 
 RESULTS="$BUILD/results"
 mkdir -p "$RESULTS"
@@ -27,8 +27,9 @@ echo "Split sizes ..."
 echo "Presses through the window ..."
 QT_QPA_PLATFORM=offscreen "$BUILD/bench/presses_bench" "${COMMON[@]}" --memory="$RESULTS/memory.txt" \
     --benchmark_out="$RESULTS/presses.json" --benchmark_out_format=json "$@" >"$RESULTS/presses.txt"
+echo "The batch and the whole job ..."
+python3 "$ROOT/bench/batch_bench.py" "$BUILD" "$RESULTS" >"$RESULTS/batch.md"
 echo
 python3 "$ROOT/bench/table.py" "$RESULTS/kernels.json" "$RESULTS/presses.json" "$RESULTS/memory.txt" \
-    "$RESULTS/split.json" | tee "$RESULTS/table.md"
-python3 "$ROOT/bench/batch_bench.py" "$BUILD" "$RESULTS" | tee "$RESULTS/batch.md"
+    "$RESULTS/split.json" "$RESULTS/batch.json" | tee "$RESULTS/table.md"
 echo "Benchmarks took $(($(date +%s) - START)) s."

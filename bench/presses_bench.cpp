@@ -175,6 +175,26 @@ void press(benchmark::State& state, const std::string& which, const bench::Size&
     }
 }
 
+// A press's floor: its stage file written from memory with nothing computed, by the writer the press
+// uses, from the press's own result (a grey picture for 灰階, widened as it is written), replacing the
+// file the press before wrote, each write after a `sync` as the presses are.
+void floorOf(benchmark::State& state, const std::string& which, const bench::Size& size,
+             const std::string& kind) {
+    startSession();
+    Window window(savedPicture(size, kind));
+    window.grey();
+    if (which != "grey") window.filter();
+    if (which == "sobel") window.sobel();
+    const platform::TBitmap result = window.form->Image2->Picture->Bitmap();
+    const char* const file = which == "grey" ? "A.bmp" : which == "filter" ? "B.bmp" : "C.bmp";
+    for (auto _ : state) {
+        state.PauseTiming();
+        ::sync();
+        state.ResumeTiming();
+        platform::writeBmp24(result, file);
+    }
+}
+
 // The first press of a kind right after LOAD put a picture into the window, as for the first
 // picture of a session: the views are emptied, and neither stage files nor kept buffers are left
 // from earlier presses (the planes the operations keep between presses have grown already, as after
@@ -241,14 +261,18 @@ int main(int argc, char** argv) {
         // whole run within minutes.
         const bool large = size.width == bench::largeSize().width;
         for (const std::string& kind : bench::kinds()) {
-            auto add = [&](const char* which, auto function) {
-                const std::string id = std::string("press-") + which + "|ours|" + size.name() + "|" + kind;
-                auto* b = benchmark::RegisterBenchmark(id.c_str(), function, std::string(which), size, kind)
+            // `row` names the row, `which` the press it times (or whose floor it times).
+            auto add = [&](const std::string& row, auto function, const char* which = nullptr) {
+                const std::string id = "press-" + row + "|ours|" + size.name() + "|" + kind;
+                auto* b = benchmark::RegisterBenchmark(id.c_str(), function, std::string(which ? which : row),
+                                                       size, kind)
                               ->Unit(benchmark::kMillisecond)
                               ->UseRealTime();
                 return large ? b->Repetitions(5) : b;
             };
             for (const char* which : presses) add(which, press)->MinTime(large ? 0.5 : 0.3);
+            for (const char* which : {"grey", "filter", "sobel"})
+                add(std::string("floor-") + which, floorOf, which)->MinTime(large ? 0.5 : 0.3);
             for (const char* which :
                  {"firstpreview", "secondpreview", "firstgrey", "firstfilter", "firstsobel"})
                 add(which, pressAfterLoad)->Iterations(large ? 1 : 3);

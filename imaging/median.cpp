@@ -18,41 +18,60 @@ void clearBorder(Plane& plane) {
     for (int y = 1; y < h - 1; ++y) plane.row(y)[0] = plane.row(y)[w - 1] = 0;
 }
 
-// Runs the passes over the output rows [begin, end) of one band of the picture, row by row: each
-// iteration makes one new row of every pass, the row that the next pass needs below its window.
-// A pass keeps only its last three rows, so everything but the source and the result stays in the
-// processor's cache. Rows of a band's neighbour that a window reaches into (up to kMedianPasses - 1
-// rows away for the first pass) are worked out again here, which gives the same values.
-// `finish(y, row)` receives the width values of result row y.
+// Runs the passes over the output rows [begin, end) of one band of the picture, two rows at a time:
+// each step makes two new rows of every pass, the rows that the next pass needs below its windows.
+// The rows are kept with their even and odd columns apart (see rows::SplitRow), the source's taken
+// apart as the first pass needs them and the result's put together for `finish`. A pass keeps only
+// its last four rows, so everything but the source and the result stays in the processor's cache.
+// Rows of a band's neighbour that a window reaches into (up to kMedianPasses rows away for the
+// source) are worked out again here, which gives the same values. `finish(y, row)` receives the
+// width values of result row y.
 template <class Finish>
 void medianBand(const Plane& source, int width, int height, int begin, int end, Finish&& finish) {
-    constexpr int kKept = 3;  // rows of each pass in its ring
-    constexpr int kRings = kMedianPasses - 1;
-    const std::size_t rowBytes = static_cast<std::size_t>(width) + 2;
-    // One zero row, the rings of the inner passes, and one row for the last pass.
-    const platform::Bytes storage = platform::acquireBytes(rowBytes * (1 + kRings * kKept + 1));
-    std::uint8_t* const zero = storage.get();
-    std::memset(zero, 0, rowBytes * (1 + kRings * kKept));  // zero row, and the rings' border cells
-    std::uint8_t* const rings = zero + rowBytes;
-    std::uint8_t* const last = rings + rowBytes * kRings * kKept;
-    auto ringRow = [&](int pass, int y) {
-        return rings + rowBytes * static_cast<std::size_t>((pass - 1) * kKept + y % kKept);
+    constexpr int kKept = 4;  // rows of each pass in its ring: the four that two windows read
+    const int evens = (width + 1) / 2;
+    // A row's even columns and border cell, then the odd columns with theirs on both sides.
+    const std::size_t rowBytes = static_cast<std::size_t>(width) + 3;
+    // One zero row, the rings of the source and the inner passes, the two new rows of the last pass,
+    // and those put together.
+    constexpr int kRows = 1 + kMedianPasses * kKept + 2;
+    const platform::Bytes storage =
+        platform::acquireBytes(rowBytes * kRows + static_cast<std::size_t>(width));
+    std::memset(storage.get(), 0, rowBytes * kRows);  // every border cell
+    auto split = [&](int index) {
+        std::uint8_t* const row = storage.get() + rowBytes * static_cast<std::size_t>(index);
+        return rows::SplitRow{row, row + evens + 2};
     };
-    // Row y of the picture after `pass` passes, with its border cells; zeros outside the picture.
-    auto rowAfter = [&](int pass, int y) -> const std::uint8_t* {
-        if (pass == 0) return source.row(y + 1);
-        if (y < 0 || y >= height) return zero;
-        return ringRow(pass, y);
-    };
-    for (int r = begin - (kMedianPasses - 1); r < end + kMedianPasses - 1; ++r) {
+    const rows::SplitRow zero = split(0), last[2] = {split(kRows - 2), split(kRows - 1)};
+    std::uint8_t* const joined = storage.get() + rowBytes * kRows;
+    // The rows each pass makes: the band, and as far beyond as later passes reach.
+    auto first = [&](int pass) { return std::max(begin - (kMedianPasses - pass), 0); };
+    auto stop = [&](int pass) { return std::min(end + (kMedianPasses - pass), height); };
+    auto made = [&](int pass, int y) { return y >= first(pass) && y < stop(pass); };
+    // Where the source (pass 0) or an inner pass keeps row y (from y = -1 on).
+    auto kept = [&](int pass, int y) { return split(1 + pass * kKept + (y + kKept) % kKept); };
+    // Row y of the picture after `pass` passes; zeros outside the picture.
+    auto rowAfter = [&](int pass, int y) { return made(pass, y) ? kept(pass, y) : zero; };
+    // Pass p makes rows r - p and r - p + 1 from those of pass p - 1. A pair that sticks out of the
+    // rows its pass makes by one works that row out from zeros, and nothing reads it.
+    for (int r = begin - kMedianPasses; r - kMedianPasses < end; r += 2) {
+        for (int y = r; y < r + 2; ++y)
+            if (made(0, y)) rows::splitColumns(source.row(y + 1) + 1, width, kept(0, y));
         for (int pass = 1; pass <= kMedianPasses; ++pass) {
-            const int y = r - (pass - 1);
-            const int reach = kMedianPasses - pass;  // how far beyond the band this pass is needed
-            if (y < std::max(begin - reach, 0) || y >= std::min(end + reach, height)) continue;
-            std::uint8_t* out = pass == kMedianPasses ? last : ringRow(pass, y) + 1;
-            rows::median(rowAfter(pass - 1, y - 1), rowAfter(pass - 1, y), rowAfter(pass - 1, y + 1), width,
-                         out);
-            if (pass == kMedianPasses) finish(y, out);
+            const int y = r - pass;
+            if (!made(pass, y) && !made(pass, y + 1)) continue;
+            const rows::SplitRow around[4] = {rowAfter(pass - 1, y - 1), rowAfter(pass - 1, y),
+                                              rowAfter(pass - 1, y + 1), rowAfter(pass - 1, y + 2)};
+            if (pass < kMedianPasses) {
+                rows::medianPair(around, width, kept(pass, y), kept(pass, y + 1));
+                continue;
+            }
+            rows::medianPair(around, width, last[0], last[1]);
+            for (int i = 0; i < 2; ++i) {
+                if (!made(pass, y + i)) continue;
+                rows::joinColumns(last[i], width, joined);
+                finish(y + i, joined);
+            }
         }
     }
 }
@@ -72,10 +91,17 @@ void runPasses(const Plane& source, int width, int height, PerThread&& perThread
 void medianPasses(const Plane& source, Plane& output, int width, int height) {
     output.fit(width + 2, height + 2);
     clearBorder(output);
+    // Like the filter's 24-bit result, a large plane goes around the cache.
+    const bool streaming =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) >= rows::kStreamingBytes;
     runPasses(source, width, height, [&](const auto& band) {
         band([&](int y, const std::uint8_t* values) {
-            std::memcpy(output.row(y + 1) + 1, values, static_cast<std::size_t>(width));
+            if (streaming)
+                platform::copyRowStreaming(values, output.row(y + 1) + 1, width);
+            else
+                std::memcpy(output.row(y + 1) + 1, values, static_cast<std::size_t>(width));
         });
+        if (streaming) platform::finishStreaming();
     });
 }
 

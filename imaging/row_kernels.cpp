@@ -8,6 +8,7 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
 #include <hwy/highway.h>
+#include <algorithm>
 
 #include "imaging/row_kernels.h"
 #include "platform/row_steps-inl.h"
@@ -146,27 +147,96 @@ HWY_INLINE V median3(V a, V b, V c) {
     return hn::Max(hn::Min(a, b), hn::Min(hn::Max(a, b), c));
 }
 
-// Median of nine as the median of three column summaries: once each column of three is sorted,
-// the median is med3(largest of the smallest, middle of the middles, smallest of the largest).
-void medianRow(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
-               std::uint8_t* out) {
-    overRow(MedianBytes(), 0, width, [&](auto d, int x) HWY_ATTR {
-        using V = hn::Vec<decltype(d)>;
-        auto column = [&](int c, V& low, V& middle, V& high) HWY_ATTR {
-            const V a = hn::LoadU(d, above + x + c), b = hn::LoadU(d, here + x + c),
-                    e = hn::LoadU(d, below + x + c);
-            low = hn::Min(hn::Min(a, b), e);
-            high = hn::Max(hn::Max(a, b), e);
-            middle = median3(a, b, e);
+// Columns are sorted a chunk at a time, so that the sorts stay in the first-level cache until the
+// medians read them.
+constexpr int kChunkCells = 512;
+
+// Columns of three values, each sorted: the smallest, middle and largest value of each.
+struct SortedColumns {
+    HWY_ALIGN std::uint8_t low[kChunkCells];
+    HWY_ALIGN std::uint8_t middle[kChunkCells];
+    HWY_ALIGN std::uint8_t high[kChunkCells];
+};
+
+// Sorts `count` columns of rows 0 to 2 into `upper` and of rows 1 to 3 into `lower`, from the cells
+// that each of the four rows has there: the two rows both windows hold are compared once.
+HWY_INLINE void sortColumns(const std::uint8_t* const (&cells)[4], int count, SortedColumns& upper,
+                            SortedColumns& lower) {
+    overRow(MedianBytes(), 0, count, [&](auto d, int k) HWY_ATTR {
+        auto at = [&](int row) HWY_ATTR { return hn::LoadU(d, cells[row] + k); };
+        const auto b = at(1), c = at(2);
+        const auto smaller = hn::Min(b, c), larger = hn::Max(b, c);
+        auto sortWith = [&](const auto third, SortedColumns& into) HWY_ATTR {
+            hn::StoreU(hn::Min(smaller, third), d, into.low + k);
+            hn::StoreU(hn::Max(smaller, hn::Min(larger, third)), d, into.middle + k);
+            hn::StoreU(hn::Max(larger, third), d, into.high + k);
         };
-        V low0, middle0, high0, low1, middle1, high1, low2, middle2, high2;
-        column(0, low0, middle0, high0);
-        column(1, low1, middle1, high1);
-        column(2, low2, middle2, high2);
-        hn::StoreU(median3(hn::Max(hn::Max(low0, low1), low2), median3(middle0, middle1, middle2),
-                           hn::Min(hn::Min(high0, high1), high2)),
-                   d, out + x);
+        sortWith(at(0), upper);
+        sortWith(at(3), lower);
     });
+}
+
+// The sorted columns of one row of windows, even and odd columns apart: evens k is column 2k, odds k
+// column 2k - 1.
+struct SortedSplit {
+    SortedColumns evens, odds;
+};
+
+// Once the columns of a window are sorted, its median is med3(largest of the smallest, middle of
+// the middles, smallest of the largest). The windows of columns 2i and 2i + 1 share columns 2i and
+// 2i + 1, which are compared once for both; the first adds column 2i - 1, the second 2i + 2.
+HWY_INLINE void mediansOfSorted(const SortedSplit& sorted, int count, std::uint8_t* evens,
+                                std::uint8_t* odds) {
+    overRow(MedianBytes(), 0, count, [&](auto d, int i) HWY_ATTR {
+        auto at = [&](const std::uint8_t* values, int k) HWY_ATTR { return hn::LoadU(d, values + i + k); };
+        const SortedColumns &even = sorted.evens, &odd = sorted.odds;
+        const auto lows = hn::Max(at(even.low, 0), at(odd.low, 1));
+        const auto highs = hn::Min(at(even.high, 0), at(odd.high, 1));
+        const auto m1 = at(even.middle, 0), m2 = at(odd.middle, 1);
+        const auto lowerMiddle = hn::Min(m1, m2), upperMiddle = hn::Max(m1, m2);
+        auto withColumn = [&](const SortedColumns& third, int k) HWY_ATTR {
+            return median3(hn::Max(lows, at(third.low, k)),
+                           hn::Max(lowerMiddle, hn::Min(upperMiddle, at(third.middle, k))),
+                           hn::Min(highs, at(third.high, k)));
+        };
+        hn::StoreU(withColumn(odd, 0), d, evens + i);
+        hn::StoreU(withColumn(even, 1), d, odds + i);
+    });
+}
+
+void medianPairRow(const SplitRow* rows, int width, const SplitRow& top, const SplitRow& bottom) {
+    const int evens = (width + 1) / 2, odds = width / 2;
+    SortedSplit upper, lower;
+    for (int start = 0; start < evens; start += kChunkCells - 1) {
+        const int count = std::min(evens - start, kChunkCells - 1);
+        sortColumns(
+            {rows[0].evens + start, rows[1].evens + start, rows[2].evens + start, rows[3].evens + start},
+            count + 1, upper.evens, lower.evens);
+        sortColumns({rows[0].odds + start - 1, rows[1].odds + start - 1, rows[2].odds + start - 1,
+                     rows[3].odds + start - 1},
+                    count + 1, upper.odds, lower.odds);
+        mediansOfSorted(upper, count, top.evens + start, top.odds + start);
+        mediansOfSorted(lower, count, bottom.evens + start, bottom.odds + start);
+    }
+    // With an odd width the last even column's step also made the odd one after it, the border.
+    if (odds < evens) top.odds[odds] = bottom.odds[odds] = 0;
+}
+
+void splitRow(const std::uint8_t* row, int width, const SplitRow& into) {
+    overRow(MedianBytes(), 0, width / 2, [&](auto d, int i) HWY_ATTR {
+        hn::Vec<decltype(d)> even, odd;
+        hn::LoadInterleaved2(d, row + 2 * i, even, odd);
+        hn::StoreU(even, d, into.evens + i);
+        hn::StoreU(odd, d, into.odds + i);
+    });
+    if (width % 2 == 1) into.evens[width / 2] = row[width - 1];
+}
+
+void joinRow(const SplitRow& from, int width, std::uint8_t* row) {
+    overRow(MedianBytes(), 0, width / 2, [&](auto d, int i) HWY_ATTR {
+        hn::StoreInterleaved2(hn::LoadU(d, from.evens + i), hn::LoadU(d, from.odds + i), d, row + 2 * i);
+    });
+    if (width % 2 == 1) row[width - 1] = from.evens[width / 2];
 }
 
 }  // namespace imaging::rows::HWY_NAMESPACE
@@ -187,7 +257,9 @@ HWY_EXPORT(lumaRow);
 HWY_EXPORT(greyRow);
 HWY_EXPORT(blueRow);
 HWY_EXPORT(edgesRow);
-HWY_EXPORT(medianRow);
+HWY_EXPORT(medianPairRow);
+HWY_EXPORT(splitRow);
+HWY_EXPORT(joinRow);
 
 void luma(const std::uint8_t* bgr, std::uint8_t* out, int width) {
     HWY_DYNAMIC_DISPATCH(lumaRow)(bgr, out, width);
@@ -202,9 +274,14 @@ void edges(const std::uint8_t* above, const std::uint8_t* here, const std::uint8
            int threshold, std::uint8_t* out) {
     HWY_DYNAMIC_DISPATCH(edgesRow)(above, here, below, width, threshold, out);
 }
-void median(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
-            std::uint8_t* out) {
-    HWY_DYNAMIC_DISPATCH(medianRow)(above, here, below, width, out);
+void medianPair(const SplitRow (&rows)[4], int width, const SplitRow& top, const SplitRow& bottom) {
+    HWY_DYNAMIC_DISPATCH(medianPairRow)(rows, width, top, bottom);
+}
+void splitColumns(const std::uint8_t* row, int width, const SplitRow& into) {
+    HWY_DYNAMIC_DISPATCH(splitRow)(row, width, into);
+}
+void joinColumns(const SplitRow& from, int width, std::uint8_t* row) {
+    HWY_DYNAMIC_DISPATCH(joinRow)(from, width, row);
 }
 
 namespace {

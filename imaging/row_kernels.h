@@ -69,10 +69,20 @@ private:
 void edges(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
            int threshold, std::uint8_t* out);
 
-// 3 x 3 median of one row: the input rows hold width + 2 cells (a border cell on each side), and
-// out[x] is the median of columns x, x + 1 and x + 2 of the three rows.
-void median(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below, int width,
-            std::uint8_t* out);
+// A row of the median's picture with its even and its odd columns apart, so that the windows of
+// columns 2i and 2i + 1, which share two columns, are worked out lane by lane side by side:
+// evens[i] is column 2i and odds[i] column 2i + 1. Border cells: odds[-1] and evens[(width + 1) / 2],
+// and odds[width / 2] for an odd width.
+struct SplitRow {
+    std::uint8_t* evens;
+    std::uint8_t* odds;
+};
+// A row of `width` values taken apart into `into`, whose border cells stay as they are; and back.
+void splitColumns(const std::uint8_t* row, int width, const SplitRow& into);
+void joinColumns(const SplitRow& from, int width, std::uint8_t* row);
+// 3 x 3 medians of two neighbouring rows, from four split rows with zero border cells: `top` from
+// rows 0 to 2, `bottom` from rows 1 to 3; their border cells end as zeros.
+void medianPair(const SplitRow (&rows)[4], int width, const SplitRow& top, const SplitRow& bottom);
 
 // The instruction sets the kernels are compiled for, for tests and benchmarks that compare them:
 // Highway's target bits (HWY_AVX2, HWY_NEON, HWY_SCALAR, ...), best first, the portable one last.

@@ -9,6 +9,8 @@ namespace platform {
 // this saves reading each line of the destination before it is overwritten. A thread that used it
 // calls finishStreaming before others may read what it wrote.
 void widenGreyRowStreaming(const std::uint8_t* grey, std::uint8_t* bgr, int width);
+// A row copied with stores that go around the cache, for the same reason.
+void copyRowStreaming(const std::uint8_t* from, std::uint8_t* to, int width);
 void finishStreaming();
 
 }  // namespace platform
