@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -111,12 +112,24 @@ public:
         }
     }
 
-    // Writes out what the batch wrote, once, so that what the summary calls done is on the disk.
+    // Starts writing out what the batch wrote so far, in the background, while the next picture is
+    // worked, unless that is still going on: the flush before the summary then finds little left.
+    void startFlush() {
+        using namespace std::chrono_literals;
+        if (outputFd_ < 0 || (flushing_.valid() && flushing_.wait_for(0s) != std::future_status::ready))
+            return;
+        flushing_ = std::async(std::launch::async, [fd = outputFd_] { ::syncfs(fd); });
+    }
+    // Waits until the disk holds what the batch wrote, so that what the summary calls done is there.
     void flush() {
+        if (flushing_.valid()) flushing_.wait();
         platform::awaitOldFiles();
         if (outputFd_ >= 0) ::syncfs(outputFd_);
     }
-    ~Folders() { ::close(outputFd_); }
+    ~Folders() {
+        if (flushing_.valid()) flushing_.wait();
+        ::close(outputFd_);
+    }
 
 private:
     std::string freeName(const std::string& plain) {
@@ -143,6 +156,7 @@ private:
 
     std::string output_;
     int outputFd_ = -1;
+    std::future<void> flushing_;
     std::set<std::string> taken_;
 };
 
@@ -360,6 +374,7 @@ int runBatch(const CommandLine& request) {
         try {
             if (runPicture(job, folders, request.threshold, written)) {
                 progress.done(job, took());
+                folders.startFlush();
                 lastDone = &job;
             } else {
                 stoppedIn = &job;

@@ -105,14 +105,10 @@ void medianPasses(const Plane& source, Plane& output, int width, int height) {
     });
 }
 
-Plane& medianPlane() {
-    static Plane plane;
-    return plane;
-}
-
 void medianFilter(const platform::TBitmap& from, platform::TBitmap& into) {
     const int width = from.Width(), height = from.Height();
-    Plane& blue = medianPlane();
+    // The blue channel with its zero border, kept for the whole run.
+    static Plane blue;
     blue.fit(width + 2, height + 2);
     clearBorder(blue);
     forRowsSplit(height, from.Stride() * static_cast<std::size_t>(height), kLumaSplit,

@@ -16,9 +16,6 @@ inline constexpr int kMedianPasses = 5;
 // filters plane to plane.
 void medianPasses(const Plane& source, Plane& output, int width, int height);
 
-// The blue channel, with its zero border, that medianFilter starts from.
-Plane& medianPlane();
-
 // Gives `into` the result of kMedianPasses passes over the blue channel of `from`, written into
 // blue, green and red. `into` may be `from`.
 void medianFilter(const platform::TBitmap& from, platform::TBitmap& into);
