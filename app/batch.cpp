@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -231,10 +230,8 @@ bool runPicture(Job& job, Folders& folders, int threshold, std::vector<std::stri
 // picture's. Keeping them saves each picture of a run of photos from one camera about a sixth of its
 // time, spent getting fresh memory from the system.
 bool sameBlocksServe(const Job& next, const Job& done) {
-    std::string extension = fs::path(next.picture).extension().string();
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const std::vector<std::string>& bmp = platform::pictureKinds().front().extensions;
-    if (std::find(bmp.begin(), bmp.end(), extension) == bmp.end()) return false;
+    const platform::PictureKind* kind = platform::kindForExtension(platform::lowerExtension(next.picture));
+    if (kind != &platform::pictureKinds().front()) return false;
     const platform::AnnouncedSize a = platform::announcedSize(next.picture),
                                   b = platform::announcedSize(done.picture);
     return a.width > 0 && a.width == b.width && a.height == b.height;

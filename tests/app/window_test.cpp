@@ -130,9 +130,9 @@ TEST_F(Window, BusyCursorWhileAHandlerRunsAndRealBoxesInTheUsersLanguage) {
     click(form->Button4);
     platform::chooseLanguage({"en"});
     std::setlocale(LC_MESSAGES, "");
-    EXPECT_EQ(shown.join(" / ").toStdString(),
-              "請載入圖檔!! [OK] / 請載入圖檔!! [OK] / A.bmp：無法寫入資料夾 " + (dir() / "gone").string() +
-                  "（沒有此一檔案或目錄） [確定]");
+    const std::string cannotWrite =
+        "A.bmp：無法寫入資料夾 " + (dir() / "gone").string() + "（沒有此一檔案或目錄） [確定]";
+    EXPECT_EQ(shown.join(" / ").toStdString(), "請載入圖檔!! [OK] / 請載入圖檔!! [OK] / " + cannotWrite);
 }
 
 // A dropped local file opens as LOAD opens it (the first of several, named by bytes that are not
