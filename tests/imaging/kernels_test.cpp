@@ -7,6 +7,7 @@
 #include "imaging/median.h"
 #include "imaging/parallel.h"
 #include "imaging/row_kernels.h"
+#include "platform/rows/targets.h"
 #include "support/test_support.h"
 
 using namespace testing_support;
@@ -74,7 +75,7 @@ const std::vector<Case>& cases() {
     return all;
 }
 
-using Run = std::tuple<imaging::rows::Target, bool, bool>;  // target, two threads, every job split
+using Run = std::tuple<platform::rows::Target, bool, bool>;  // target, two threads, every job split
 
 class Kernels : public testing::TestWithParam<Run> {};
 
@@ -83,12 +84,12 @@ class Kernels : public testing::TestWithParam<Run> {};
 // Named as ctest lists them, e.g. AVX2_two_threads_every_job_split.
 std::string runName(const testing::TestParamInfo<Run>& info) {
     const auto [target, twoThreads, splitAll] = info.param;
-    return std::string(imaging::rows::targetName(target)) + (twoThreads ? "_two_threads" : "_one_thread") +
+    return std::string(platform::rows::targetName(target)) + (twoThreads ? "_two_threads" : "_one_thread") +
            (splitAll ? "_every_job_split" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTarget, Kernels,
-                         testing::Combine(testing::ValuesIn(imaging::rows::compiledTargets()),
+                         testing::Combine(testing::ValuesIn(platform::rows::compiledTargets()),
                                           testing::Bool(), testing::Bool()),
                          runName);
 
@@ -97,17 +98,17 @@ INSTANTIATE_TEST_SUITE_P(EveryTarget, Kernels,
 // into the one shown before.
 TEST_P(Kernels, MatchTheReferences) {
     const auto [target, twoThreads, splitAll] = GetParam();
-    if (!imaging::rows::targetSupported(target))
-        GTEST_SKIP() << imaging::rows::targetName(target) << " is not supported by this processor";
+    if (!platform::rows::targetSupported(target))
+        GTEST_SKIP() << platform::rows::targetName(target) << " is not supported by this processor";
     // Puts back the target in use when the run ends, also when an assertion ends it.
     const std::shared_ptr<void> putBack(
-        nullptr, [old = imaging::rows::selectTarget(target)](void*) { imaging::rows::selectTarget(old); });
+        nullptr, [old = platform::rows::selectTarget(target)](void*) { platform::rows::selectTarget(old); });
     const Switched<imaging::useHelperThread> helper(twoThreads);
     const Switched<imaging::splitEveryJob> split(splitAll);
     platform::TBitmap shownGrey;
     Pixels shownLuma;
     for (const Case& c : cases()) {
-        SCOPED_TRACE(std::string(imaging::rows::targetName()) + ": " + c.name + ", T " +
+        SCOPED_TRACE(std::string(platform::rows::targetName()) + ": " + c.name + ", T " +
                      std::to_string(c.threshold));
         platform::TBitmap picture = toBitmap(c.picture);
         imaging::lumaDecompose(picture);
