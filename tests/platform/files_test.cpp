@@ -370,3 +370,35 @@ TEST_F(Files, OnlyRegularFilesAreReadOrReplaced) {
     ::close(socket);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir()), {}), 3) << "a temporary file is left";
 }
+
+// A name shows as it is where it is UTF-8, and every byte of it that is not as \xHH: the sequences
+// at the edges of what UTF-8 allows, and the overlong forms, surrogates and cut sequences that
+// other programs would show as a replacement character.
+TEST(Names, ShowTheirBytesThatAreNotUtf8) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"caf\xC3\xA9", "caf\xC3\xA9"},
+        {"caf\xE9", "caf\\xE9"},
+        {"\xC2\x80 \xE0\xA0\x80 \xED\x9F\xBF", "\xC2\x80 \xE0\xA0\x80 \xED\x9F\xBF"},
+        {"\xF0\x90\x80\x80 \xF4\x8F\xBF\xBF", "\xF0\x90\x80\x80 \xF4\x8F\xBF\xBF"},
+        {"\xC1\xBF", "\\xC1\\xBF"},
+        {"\xE0\x9F\xBF", "\\xE0\\x9F\\xBF"},
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},
+        {"\xF0\x8F\xBF\xBF", "\\xF0\\x8F\\xBF\\xBF"},
+        {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},
+        {"\xF5\x80\x80\x80", "\\xF5\\x80\\x80\\x80"},
+        {"\xE6\x97"
+         "A",
+         "\\xE6\\x97A"},
+        {"A\xE6\x97", "A\\xE6\\x97"},
+    };
+    for (const auto& [bytes, shown] : cases) EXPECT_EQ(platform::printable(bytes), shown);
+}
+
+// A read the system refuses says so, naming the file, instead of being taken for the file's end.
+TEST_F(Files, AReadTheSystemRefusesNamesTheFile) {
+    writeFileBytes("A.bmp", {0x42, 0x4D});
+    const platform::OpenedFile file("A.bmp", "shown/A.bmp");
+    std::uint8_t byte = 0;
+    EXPECT_EQ(failureOf([&] { file.readAt(std::uint64_t{1} << 63, &byte, 1); }),
+              "shown/A.bmp: cannot read (Invalid argument)");
+}
