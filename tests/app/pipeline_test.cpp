@@ -31,7 +31,7 @@ std::atomic<int> failingThread{0};
 std::atomic<int> threadsInBand{0};
 std::thread::id callerThread;
 bool bandRunsShort(std::size_t size) {
-    if (size != (9 + 3) * 23 + 9) return false;  // the rows of a median band
+    if (size >= 9 * 80) return false;  // a picture's pixels; in 濾波, what is smaller is a band's rows
     const int self = std::this_thread::get_id() == callerThread ? 2 : 1;
     threadsInBand |= self;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
