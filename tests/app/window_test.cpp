@@ -114,7 +114,9 @@ TEST_F(Window, BusyCursorWhileAHandlerRunsAndRealBoxesInTheUsersLanguage) {
     QTimer closer;
     closer.callOnTimeout([&shown] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            shown << box->text() + " [" + box->buttons().front()->text() + "]";  // its one button
+            const QCursor* cursor = QApplication::overrideCursor();
+            const bool arrow = cursor && cursor->shape() == Qt::ArrowCursor;
+            shown << box->text() + " [" + box->buttons().front()->text() + "]" + (arrow ? "" : " (busy)");
             box->close();
         }
     });
