@@ -162,12 +162,13 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
 }
 
 // A band short of memory fails its press with the store's message, once both threads are out of the
-// job, on either thread; the next press works.
+// job, on either thread, and leaves the A.bmp it read in the result view; the next press works.
 TEST_F(Pipeline, ABandShortOfMemoryOnEitherThreadFailsOnlyItsPress) {
     if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: no helper thread";
     load(savePicture(designedPicture(9, 80)));
     ASSERT_EQ(press(form->Button4), Errors{});
     const Switched<imaging::splitEveryJob> split(true);
+    form->ScrollBar1->SetPosition(100);  // the preview in the result view
     callerThread = std::this_thread::get_id();
     platform::setAllocationFault(bandRunsShort);
     for (const int thread : {1, 2}) {
@@ -176,6 +177,7 @@ TEST_F(Pipeline, ABandShortOfMemoryOnEitherThreadFailsOnlyItsPress) {
         threadsInBand = 0;
         EXPECT_EQ(press(form->Button5), kShortOfMemory);
         EXPECT_EQ(threadsInBand.load(), 3) << "both threads were in the job";
+        EXPECT_TRUE(samePixels(result(), stageFile("A.bmp"))) << "the result view shows what 濾波 read";
         failingThread = 0;
         EXPECT_EQ(press(form->Button5), Errors{});
     }
