@@ -162,7 +162,8 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
 }
 
 // A band short of memory fails its press with the store's message, once both threads are out of the
-// job, on either thread, and leaves the A.bmp it read in the result view; the next press works.
+// job, on either thread; 濾波 leaves the A.bmp it read in the result view, SOBEL its threshold in
+// the read-out. The next press works.
 TEST_F(Pipeline, ABandShortOfMemoryOnEitherThreadFailsOnlyItsPress) {
     if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: no helper thread";
     load(savePicture(designedPicture(9, 80)));
@@ -181,5 +182,10 @@ TEST_F(Pipeline, ABandShortOfMemoryOnEitherThreadFailsOnlyItsPress) {
         failingThread = 0;
         EXPECT_EQ(press(form->Button5), Errors{});
     }
+    form->Edit1->SetText("typed");
+    failingThread = 2;
+    threadsInBand = 0;
+    EXPECT_EQ(press(form->Button1), kShortOfMemory);
+    EXPECT_EQ(form->Edit1->Text(), "100") << "SOBEL shows its threshold before it computes";
     platform::setAllocationFault(nullptr);
 }
