@@ -33,14 +33,7 @@ Pixels greyBy(int w, int h, Level level) {
 // Made once for all the runs: the references take seconds.
 const std::vector<Case>& cases() {
     static const std::vector<Case> all = [] {
-        // Grey `left` before column 3 and `right` from it on.
-        const auto step = [](int left, int right) {
-            return greyBy(6, 3, [=](int x, int) { return x < 3 ? left : right; });
-        };
-        std::vector<Case> all = {{"flat: white inside, grey border", grey(6, 5, 90), 0},
-                                 {"full step: an edge at 255", step(0, 255), 255},
-                                 {"step of 5 levels: magnitude 20, no edge", step(100, 105), 20},
-                                 {"whole luma sums", Pixels(0, 1), 0}};
+        std::vector<Case> all = {{"whole luma sums", Pixels(0, 1), 0}};
         // Every colour whose luma sum is a whole number, where the exact weights decide.
         for (int c = 0; c < 1 << 24; ++c) {
             const int red = c >> 16, green = c >> 8 & 255, blue = c & 255;
