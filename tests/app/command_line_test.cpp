@@ -70,6 +70,7 @@ TEST_F(CommandLine, WithoutADisplayOrPlatformOneLineOrTwoAndStatusOne) {
     const std::string known = "\\)\nedgepipe: the ones it has in \\S+: [a-z, -]*offscreen[a-z, -]*\n$";
     for (const auto& [arguments, env, complained] :
          {std::tuple{QStringList{}, QStringList{"DISPLAY="}, noDisplay + "DISPLAY is not set" + xvfb},
+          {{}, {"DISPLAY=", "QT_QPA_PLATFORM=xcb:foo"}, noDisplay + "DISPLAY is not set" + xvfb},  // options
           {{}, {"DISPLAY=:4711"}, noDisplay + "the X display \":4711\" cannot be opened" + xvfb},
           {{},  // in a Wayland session, X is tried when Qt has no Wayland plugin (or no compositor answers)
            {"DISPLAY=:4711", "XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE"},

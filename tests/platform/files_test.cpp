@@ -130,6 +130,8 @@ TEST_F(Files, RefusalsNameTheFileAndTheReason) {
         {"huge.jpg",
          "huge.jpg: picture too large (32639 x 32639 pixels; edgepipe reads up to 134 megapixels)", -1},
         {"damaged.bmp", "damaged.bmp: damaged or cut short (", -1},
+        {"cut.bmp",
+         "cut.bmp: damaged or cut short (3 x 2 pixels announced, 78 bytes needed, the file has 66)", -1},
         {"damaged.jpg", "damaged.jpg: damaged or cut short (", -1},
         {"damaged.gif", "damaged.gif: damaged or cut short (", -1}};
     const char* seeds[] = {"bmp-stage-3x2", "png-rgb-5x4", "jpg-baseline-9x7", "gif-transparent-3x2"};
@@ -162,6 +164,7 @@ TEST_F(Files, RefusalsNameTheFileAndTheReason) {
             damaged[10] = 138;
             damaged[14] = 124;
             damaged.pop_back();
+            writeFileBytes("cut.bmp", {bytes.begin(), bytes.end() - 12});  // our own layout, a row short
             const std::uint8_t size[] = {0xA0, 0x86, 0x01, 0, 0xA0, 0x86, 0x01, 0};  // 100000 x 100000
             std::copy_n(size, 8, huge.begin() + 18);
         } else if (kind == "jpg") {
