@@ -94,11 +94,10 @@ void chooseLanguage(const std::vector<std::string>& languages) {
     for (const std::string& name : languages) names << QString::fromStdString(name);
     Translations& current = translations();
     std::lock_guard lock(current.mutex);
-    // The translators replaced leave the application as they go.
+    // The translators replaced leave the application as they go. Ours is looked up by translate()
+    // alone; Qt's own texts (the boxes' buttons) go through the application.
     load(current, languages.empty() ? userLanguages() : names);
-    if (!qApp) return;
-    QCoreApplication::installTranslator(current.own.get());
-    QCoreApplication::installTranslator(current.qt.get());
+    if (qApp) QCoreApplication::installTranslator(current.qt.get());
 }
 
 }  // namespace platform

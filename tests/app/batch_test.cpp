@@ -97,7 +97,7 @@ TEST_F(Batch, FailuresAreSaidAsTheWindowSaysThemAndOnATerminalOneLiveLine) {
     ASSERT_TRUE(terminal.waitForFinished(60000));
     const std::string shown = terminal.readAllStandardOutput().toStdString();
     for (const char* line :
-         {"\x1b\\[K\\[1/5\\] bad\\.jpg: failed: ",
+         {"\\[1/5\\] 0 done, 0 failed; now bad\\.jpg\r", "\x1b\\[K\\[1/5\\] bad\\.jpg: failed: ",
           "\x1b\\[K\\[2/5\\] 0 done, 1 failed; now a\\.png; [0-9]\\.[0-9]{2} s a picture, about\r",
           "\x1b\\[K\\[5/5\\] out/a\\.png: done in [0-9.]+ s, stage files in tty/a-2\r?\n",
           "\x1b\\[K5 pictures: 4 done, 1 failed; the last one's folder: tty/a-2\r?\n(?!\\[)"})
