@@ -117,23 +117,24 @@ void TForm1::LumaDisplay() {
 void TForm1::Button5Click(TObject*) {
     frame::guardSourcePicture(*Image1->Picture);
     const std::filesystem::path folder = CurrentStageFolder();
+    frame::StageRead reading = frame::startReadingStageFile(folder, frame::kStageGrey);
     TBitmap copy;
-    frame::readStageFile(copy, folder, frame::kStageGrey);
-    Image2->Picture->Assign(copy);
-    imaging::medianFilter(frame::workCopyOf(*Image1->Picture), copy);
-    frame::publish(copy, *Image2, folder, frame::kStageSmooth);
+    frame::computeWhileReading(reading,
+                               [&] { imaging::medianFilter(frame::workCopyOf(*Image1->Picture), copy); });
+    frame::publishAfterReading(reading, copy, *Image2, folder, frame::kStageSmooth, [] {});
 }
 
 // SOBEL: the edge map of the result view's picture, written as C.bmp; needs B.bmp.
 void TForm1::Button1Click(TObject*) {
     frame::guardSourcePicture(*Image1->Picture);
     const std::filesystem::path folder = CurrentStageFolder();
-    TBitmap copy = frame::workCopyOf(*Image1->Picture);
-    frame::readStageFile(copy, folder, frame::kStageSmooth);
+    frame::StageRead reading = frame::startReadingStageFile(folder, frame::kStageSmooth);
     const int threshold = ScrollBar1->Position();
-    ShowThreshold(threshold);
-    imaging::drawEdges(frame::workCopyOf(*Image2->Picture), copy, threshold);
-    frame::publish(copy, *Image2, folder, frame::kStageEdges);
+    TBitmap copy;
+    frame::computeWhileReading(
+        reading, [&] { imaging::drawEdges(frame::workCopyOf(*Image2->Picture), copy, threshold); });
+    frame::publishAfterReading(reading, copy, *Image2, folder, frame::kStageEdges,
+                               [&] { ShowThreshold(threshold); });
 }
 
 // Threshold preview: the edge map of the source picture at the new threshold; no file.

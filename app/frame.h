@@ -2,6 +2,8 @@
 // The steps every operation is built from: the empty-picture guard, the 24-bit work copy, reading
 // a stage file as a precondition, and publishing a result into the result view and its stage file.
 #include <filesystem>
+#include <functional>
+#include <future>
 
 #include "platform/controls.h"
 #include "platform/graphics.h"
@@ -25,13 +27,27 @@ platform::TBitmap workCopyOf(const platform::TPicture& picture);
 // cannot name it (it was removed), so that reading or writing there says what is wrong.
 std::filesystem::path workingFolder();
 
-// Reads the stage file in `folder` into `copy`; throws, naming the file first, when it cannot be
-// read: "A.bmp: no such file in /home/ana/photos; 灰階 makes it".
-void readStageFile(platform::TBitmap& copy, const std::filesystem::path& folder, const char* stageFile);
-
 // Stretch on, the result view shows the copy, the copy is saved as the stage file in `folder`; in
 // that order, so a failed save leaves the new result on screen.
 void publish(const platform::TBitmap& copy, platform::TImage& resultView, const std::filesystem::path& folder,
              const char* stageFile);
+
+// A stage file being read on a thread of its own while the press computes and writes its result:
+// the two copies between the disk's cache and memory then run on both cores at once.
+using StageRead = std::future<platform::TBitmap>;
+
+// Starts reading the stage file in `folder`; throws at once, naming the file first, when there is no
+// such file ("A.bmp: no such file in /home/ana/photos; 灰階 makes it"), and from the result's get()
+// when it cannot be read.
+StageRead startReadingStageFile(const std::filesystem::path& folder, const char* stageFile);
+
+// Runs `compute`; when it fails, the read's own failure is the one thrown, as the read comes first.
+void computeWhileReading(StageRead& reading, const std::function<void()>& compute);
+
+// publish, once the stage file read: the new file is written meanwhile, and when the read fails it
+// is removed and the view and the old file stay as they were. `shown` runs with the view's change.
+void publishAfterReading(StageRead& reading, const platform::TBitmap& copy, platform::TImage& resultView,
+                         const std::filesystem::path& folder, const char* stageFile,
+                         const std::function<void()>& shown);
 
 }  // namespace frame
