@@ -131,8 +131,9 @@ void TForm1::Button1Click(TObject*) {
     frame::StageRead reading = frame::startReadingStageFile(folder, frame::kStageSmooth);
     const int threshold = ScrollBar1->Position();
     TBitmap copy;
-    frame::computeWhileReading(
-        reading, [&] { imaging::drawEdges(frame::workCopyOf(*Image2->Picture), copy, threshold); });
+    // The smoothed picture is grey, and the edges read a grey picture as it is.
+    frame::computeWhileReading(reading,
+                               [&] { imaging::drawEdges(Image2->Picture->Bitmap(), copy, threshold); });
     frame::publishAfterReading(reading, copy, *Image2, folder, frame::kStageEdges,
                                [&] { ShowThreshold(threshold); });
 }
