@@ -121,21 +121,21 @@ void TForm1::Button5Click(TObject*) {
     TBitmap copy;
     frame::computeWhileReading(reading,
                                [&] { imaging::medianFilter(frame::workCopyOf(*Image1->Picture), copy); });
-    frame::publishAfterReading(reading, copy, *Image2, folder, frame::kStageSmooth, [] {});
+    frame::publishAfterReading(reading, copy, *Image2, folder, frame::kStageSmooth);
 }
 
-// SOBEL: the edge map of the result view's picture, written as C.bmp; needs B.bmp.
+// SOBEL: the edge map of the result view's picture, written as C.bmp; needs B.bmp. Its stage file is
+// read before the edges are drawn, into the pixels they are then drawn into: read meanwhile, as 濾波
+// reads its own, it would hold a second picture-sized block for the whole press.
 void TForm1::Button1Click(TObject*) {
     frame::guardSourcePicture(*Image1->Picture);
     const std::filesystem::path folder = CurrentStageFolder();
-    frame::StageRead reading = frame::startReadingStageFile(folder, frame::kStageSmooth);
+    TBitmap copy = frame::workCopyOf(*Image1->Picture);
+    frame::readStageFile(copy, folder, frame::kStageSmooth);
     const int threshold = ScrollBar1->Position();
-    TBitmap copy;
-    // The smoothed picture is grey, and the edges read a grey picture as it is.
-    frame::computeWhileReading(reading,
-                               [&] { imaging::drawEdges(Image2->Picture->Bitmap(), copy, threshold); });
-    frame::publishAfterReading(reading, copy, *Image2, folder, frame::kStageEdges,
-                               [&] { ShowThreshold(threshold); });
+    ShowThreshold(threshold);
+    imaging::drawEdges(frame::workCopyOf(*Image2->Picture), copy, threshold);
+    frame::publish(copy, *Image2, folder, frame::kStageEdges);
 }
 
 // Threshold preview: the edge map of the source picture at the new threshold; no file.

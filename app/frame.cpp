@@ -58,6 +58,10 @@ void show(const platform::TBitmap& copy, platform::TImage& resultView) {
 
 }  // namespace
 
+void readStageFile(platform::TBitmap& copy, const fs::path& folder, const char* stageFile) {
+    copy.LoadFromFile(existingStageFile(folder, stageFile).string());
+}
+
 void publish(const platform::TBitmap& copy, platform::TImage& resultView, const fs::path& folder,
              const char* stageFile) {
     show(copy, resultView);
@@ -82,12 +86,11 @@ void computeWhileReading(StageRead& reading, const std::function<void()>& comput
 }
 
 void publishAfterReading(StageRead& reading, const platform::TBitmap& copy, platform::TImage& resultView,
-                         const fs::path& folder, const char* stageFile, const std::function<void()>& shown) {
+                         const fs::path& folder, const char* stageFile) {
     bool read = false;
     auto showOnceRead = [&] {
         read = true;
         reading.get();
-        shown();
         show(copy, resultView);
     };
     try {

@@ -27,6 +27,10 @@ platform::TBitmap workCopyOf(const platform::TPicture& picture);
 // cannot name it (it was removed), so that reading or writing there says what is wrong.
 std::filesystem::path workingFolder();
 
+// Reads the stage file in `folder` into `copy`; throws, naming the file first, when it cannot be
+// read: "A.bmp: no such file in /home/ana/photos; 灰階 makes it".
+void readStageFile(platform::TBitmap& copy, const std::filesystem::path& folder, const char* stageFile);
+
 // Stretch on, the result view shows the copy, the copy is saved as the stage file in `folder`; in
 // that order, so a failed save leaves the new result on screen.
 void publish(const platform::TBitmap& copy, platform::TImage& resultView, const std::filesystem::path& folder,
@@ -36,18 +40,16 @@ void publish(const platform::TBitmap& copy, platform::TImage& resultView, const 
 // the two copies between the disk's cache and memory then run on both cores at once.
 using StageRead = std::future<platform::TBitmap>;
 
-// Starts reading the stage file in `folder`; throws at once, naming the file first, when there is no
-// such file ("A.bmp: no such file in /home/ana/photos; 灰階 makes it"), and from the result's get()
-// when it cannot be read.
+// Starts reading the stage file in `folder`; throws at once as readStageFile does when there is no
+// such file, and from the result's get() when it cannot be read.
 StageRead startReadingStageFile(const std::filesystem::path& folder, const char* stageFile);
 
 // Runs `compute`; when it fails, the read's own failure is the one thrown, as the read comes first.
 void computeWhileReading(StageRead& reading, const std::function<void()>& compute);
 
 // publish, once the stage file read: the new file is written meanwhile, and when the read fails it
-// is removed and the view and the old file stay as they were. `shown` runs with the view's change.
+// is removed and the view and the old file stay as they were.
 void publishAfterReading(StageRead& reading, const platform::TBitmap& copy, platform::TImage& resultView,
-                         const std::filesystem::path& folder, const char* stageFile,
-                         const std::function<void()>& shown);
+                         const std::filesystem::path& folder, const char* stageFile);
 
 }  // namespace frame

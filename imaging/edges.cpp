@@ -15,24 +15,19 @@ void drawEdges(const platform::TBitmap& from, platform::TBitmap& into, int thres
     const rows::WritableRows output = rows::freshRows(into, width, height);
     if (!output.first) return;
     const std::size_t rowBytes = static_cast<std::size_t>(width);
-    const bool greyPicture = source.PixelFormat() == platform::TPixelFormat::pf8bit;
 
     forRowsSplit(
         height, output.stride * static_cast<std::size_t>(height), kEdgesSplit, [&](int begin, int end) {
             // This band's grey rows: the last three made, in turn, and the row being finished. Each
             // band makes the grey rows just above and below it as well, which its windows reach.
-            // A grey picture's rows are its grey values already (the weights sum to 256).
             const platform::Bytes storage = platform::acquireBytes(rowBytes * 4);
-            auto ring = [&](int y) { return storage.get() + rowBytes * static_cast<std::size_t>(y % 3); };
-            auto grey = [&](int y) -> const std::uint8_t* {
-                return greyPicture ? source.GetScanline(y) : ring(y);
-            };
+            auto grey = [&](int y) { return storage.get() + rowBytes * static_cast<std::size_t>(y % 3); };
             std::uint8_t* const out = storage.get() + rowBytes * 3;
             const rows::BgrRowWriter writer(output);
-            int made = greyPicture ? height : std::max(begin - 1, 0);
+            int made = std::max(begin - 1, 0);
             for (int y = begin; y < end; ++y) {
                 for (; made <= std::min(y + 1, height - 1); ++made)
-                    rows::grey(source.GetScanline(made), ring(made), width);
+                    rows::grey(source.GetScanline(made), grey(made), width);
                 if (y == 0 || y == height - 1) {
                     writer.write(y, grey(y));  // the outermost rows keep their grey
                     continue;

@@ -86,29 +86,23 @@ void runPasses(const Plane& source, int width, int height, PerThread&& perThread
     });
 }
 
-// Runs the passes over `source` and hands each result row to `row(y)`, where its width values go.
-// A large result goes around the cache: the processor's cache cannot hold it anyway.
-template <class Row>
-void passesInto(const Plane& source, int width, int height, Row&& row) {
-    const bool streaming =
-        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) >= rows::kStreamingBytes;
-    runPasses(source, width, height, [&](const auto& band) {
-        band([&](int y, const std::uint8_t* values) {
-            if (streaming)
-                platform::copyRowStreaming(values, row(y), width);
-            else
-                std::memcpy(row(y), values, static_cast<std::size_t>(width));
-        });
-        if (streaming) platform::finishStreaming();
-    });
-}
-
 }  // namespace
 
 void medianPasses(const Plane& source, Plane& output, int width, int height) {
     output.fit(width + 2, height + 2);
     clearBorder(output);
-    passesInto(source, width, height, [&](int y) { return output.row(y + 1) + 1; });
+    // Like the filter's 24-bit result, a large plane goes around the cache.
+    const bool streaming =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) >= rows::kStreamingBytes;
+    runPasses(source, width, height, [&](const auto& band) {
+        band([&](int y, const std::uint8_t* values) {
+            if (streaming)
+                platform::copyRowStreaming(values, output.row(y + 1) + 1, width);
+            else
+                std::memcpy(output.row(y + 1) + 1, values, static_cast<std::size_t>(width));
+        });
+        if (streaming) platform::finishStreaming();
+    });
 }
 
 void medianFilter(const platform::TBitmap& from, platform::TBitmap& into) {
@@ -122,11 +116,13 @@ void medianFilter(const platform::TBitmap& from, platform::TBitmap& into) {
                      for (int y = begin; y < end; ++y)
                          rows::blue(from.GetScanline(y), blue.row(y + 1) + 1, width);
                  });
-    // The blue channel is all that is read from here on, so `into` may be `from`. A grey result is a
-    // third of the 24-bit one to write, and the stage file's writer widens it as it goes out.
-    const rows::WritableRows output = rows::freshRows(into, width, height, platform::TPixelFormat::pf8bit);
+    // The blue channel is all that is read from here on, so `into` may be `from`.
+    const rows::WritableRows output = rows::freshRows(into, width, height);
     if (!output.first) return;
-    passesInto(blue, width, height, [&](int y) { return rows::rowOf(output, y); });
+    runPasses(blue, width, height, [&](const auto& band) {
+        const rows::BgrRowWriter writer(output);
+        band([&](int y, const std::uint8_t* values) { writer.write(y, values); });
+    });
 }
 
 }  // namespace imaging

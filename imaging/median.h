@@ -16,8 +16,8 @@ inline constexpr int kMedianPasses = 5;
 // filters plane to plane.
 void medianPasses(const Plane& source, Plane& output, int width, int height);
 
-// Gives `into` the result of kMedianPasses passes over the blue channel of `from`, as a grey
-// picture (one byte a pixel, standing for that value in blue, green and red). `into` may be `from`.
+// Gives `into` the result of kMedianPasses passes over the blue channel of `from`, written into
+// blue, green and red. `into` may be `from`.
 void medianFilter(const platform::TBitmap& from, platform::TBitmap& into);
 
 }  // namespace imaging
