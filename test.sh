@@ -26,6 +26,8 @@ ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 echo "== format (scripts/format.sh formats in place)"
 "$ROOT/scripts/format.sh" --check
+echo "== translations (every marked text translated, none left over)"
+"$ROOT/scripts/translations.sh"
 echo "== plain build and tests"
 configure_build "$ROOT/build" -DCMAKE_BUILD_TYPE=Release -DEDGEPIPE_TESTS=ON -DEDGEPIPE_WERROR=ON
 cmake --build "$ROOT/build"

@@ -1,20 +1,11 @@
 #include "app/batch.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <future>
 #include <set>
-#include <thread>
 #include <tuple>
 #include <utility>
 
@@ -28,6 +19,7 @@
 #include "platform/picture_reader.h"
 #include "platform/pixel_store.h"
 #include "platform/prompts.h"
+#include "platform/stage_folder.h"
 #include "platform/translation.h"
 
 namespace {
@@ -78,12 +70,12 @@ std::vector<std::string> picturesGiven(const std::vector<std::string>& given) {
 // the first that is free.
 class Folders {
 public:
-    explicit Folders(const std::string& output) : output_(output) {}
+    explicit Folders(const std::string& output) : outputName_(output), output_(output) {}
 
     std::vector<Job> plan(const std::vector<std::string>& pictures) {
         std::vector<Job> jobs;
         for (const std::string& given : pictures) {
-            Job job{given, absolutePath(given), "", output_};
+            Job job{given, absolutePath(given), "", outputName_};
             if (pictures.size() > 1) {
                 job.name = freeName(folderName(fs::path(given).stem().string()));
                 nameAs(job, job.name);
@@ -93,41 +85,23 @@ public:
         return jobs;
     }
 
-    // The job's folder, open, made if missing. A name there that is not a folder (a file, or a
-    // link that may point anywhere, planted in a shared output folder) is never written through:
-    // the picture takes the next free name, as when two pictures share one. Works through the
-    // output folder's descriptor, so that no link on the way is followed after it was checked.
-    int open(Job& job) {
-        if (outputFd_ < 0) openOutput();
-        if (job.name.empty()) return ::fcntl(outputFd_, F_DUPFD_CLOEXEC, 0);
+    // The job's folder, open, made if missing. A name there that is not a folder is never written
+    // through: the picture takes the next free name, as when two pictures share one.
+    platform::PictureFolder open(Job& job) {
         const std::string plain = folderName(fs::path(job.given).stem().string());
         for (;;) {
-            if (::mkdirat(outputFd_, job.name.c_str(), 0777) != 0 && errno != EEXIST) cannotHold(job, errno);
-            const int fd =
-                ::openat(outputFd_, job.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (fd >= 0) return fd;
-            if (errno != ENOTDIR && errno != ELOOP) cannotHold(job, errno);
+            if (std::optional<platform::PictureFolder> folder = output_.open(job.name, job.shown))
+                return std::move(*folder);
             nameAs(job, freeName(plain));
         }
     }
 
-    // Starts writing out what the batch wrote so far, in the background, while the next picture is
-    // worked, unless that is still going on: the flush before the summary then finds little left.
-    void startFlush() {
-        using namespace std::chrono_literals;
-        if (outputFd_ < 0 || (flushing_.valid() && flushing_.wait_for(0s) != std::future_status::ready))
-            return;
-        flushing_ = std::async(std::launch::async, [fd = outputFd_] { ::syncfs(fd); });
-    }
+    // Starts writing out what the batch wrote so far while the next picture is worked.
+    void startFlush() { output_.startFlush(); }
     // Waits until the disk holds what the batch wrote, so that what the summary calls done is there.
     void flush() {
-        if (flushing_.valid()) flushing_.wait();
         platform::awaitOldFiles();
-        if (outputFd_ >= 0) ::syncfs(outputFd_);
-    }
-    ~Folders() {
-        if (flushing_.valid()) flushing_.wait();
-        ::close(outputFd_);
+        output_.flush();
     }
 
 private:
@@ -138,64 +112,25 @@ private:
     }
     void nameAs(Job& job, const std::string& name) {
         job.name = name;
-        job.shown = (fs::path(output_) / name).lexically_normal().string();
+        job.shown = (fs::path(outputName_) / name).lexically_normal().string();
         job.renamed = name != fs::path(job.given).stem().string();
     }
-    void openOutput() {
-        std::error_code error;
-        fs::create_directories(output_, error);
-        outputFd_ = ::open(output_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (outputFd_ < 0) cannotHold(output_, errno);
-    }
-    [[noreturn]] static void cannotHold(const Job& job, int error) { cannotHold(job.shown, error); }
-    [[noreturn]] static void cannotHold(const std::string& folder, int error) {
-        platform::failFile(folder,
-                           translate("Batch", "cannot hold the stage files (%1)").arg(std::strerror(error)));
-    }
 
-    std::string output_;
-    int outputFd_ = -1;
-    std::future<void> flushing_;
+    std::string outputName_;
+    platform::OutputFolder output_;
     std::set<std::string> taken_;
 };
 
-// Holds a picture's folder while its stage files are written, so that two runs writing into one
-// folder leave the three files of one picture: an advisory lock on the folder itself, waited for
-// (saying so) while another run holds it. False when asked to stop while waiting. The lock is tried
-// ten times a second: a request to stop that comes just before a blocking wait would not end it.
-bool holdFolder(int folder, const Job& job) {
-    if (::flock(folder, LOCK_EX | LOCK_NB) == 0) return true;
-    say("edgepipe: " + translate("Batch", "waiting for another edgepipe run writing into %1")
-                           .arg(platform::printable(job.shown)));
-    while (Application->EndRequest() == 0) {
-        if (::flock(folder, LOCK_EX | LOCK_NB) == 0) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
+// Holds the picture's folder while its stage files are written, saying so while another run holds
+// it. False when asked to stop while waiting.
+bool holdFolder(const platform::PictureFolder& folder, const Job& job) {
+    return folder.hold(
+        [&] {
+            say("edgepipe: " + translate("Batch", "waiting for another edgepipe run writing into %1")
+                                   .arg(platform::printable(job.shown)));
+        },
+        [] { return Application->EndRequest() != 0; });
 }
-
-// The picture's folder as the working folder, where the window writes its stage files, while the
-// picture is worked; the batch's own working folder again after.
-class InFolder {
-public:
-    explicit InFolder(int folder)
-        : folder_(folder), before_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-        if (folder_ < 0 || ::fchdir(folder_) != 0) throw platform::Error(std::strerror(errno));
-    }
-    int descriptor() const { return folder_; }
-    ~InFolder() {
-        if (before_ >= 0) {
-            [[maybe_unused]] const int ignored = ::fchdir(before_);
-            ::close(before_);
-        }
-        ::close(folder_);
-    }
-    InFolder(const InFolder&) = delete;
-    InFolder& operator=(const InFolder&) = delete;
-
-private:
-    int folder_, before_;
-};
 
 // What a person does in a fresh window: the scroll bar to T first, while its preview has no
 // picture to work on, then LOAD, 灰階, 濾波 and SOBEL, with the picture's folder for the stage
@@ -209,8 +144,9 @@ bool runPicture(Job& job, Folders& folders, int threshold, std::vector<std::stri
     form.ScrollBar1->OnChange = preview;
     form.ScrollBar1Change(form.ScrollBar1);
     form.OpenPicture(job.picture);
-    const InFolder folder(folders.open(job));
-    if (!holdFolder(folder.descriptor(), job)) return false;
+    const platform::PictureFolder folder = folders.open(job);
+    if (!holdFolder(folder, job)) return false;
+    const platform::WorkingFolder inFolder(folder);
     using Handler = void (TForm1::*)(TObject*);
     const std::tuple<TButton*, Handler, const char*> presses[] = {
         {form.Button4, &TForm1::Button4Click, frame::kStageGrey},

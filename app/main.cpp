@@ -33,7 +33,6 @@ int runWindow(const CommandLine& request) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    platform::followUserLocale();
     const CommandLine request = parseCommandLine(argc, argv);
     switch (request.mode) {
         case CommandLine::Mode::Help:

@@ -20,6 +20,7 @@
 #include "imaging/row_kernels.h"
 #include "pictures.h"
 #include "plain.h"
+#include "platform/rows/targets.h"
 
 namespace {
 
@@ -31,10 +32,10 @@ cv::Mat matOf(const platform::TBitmap& bitmap) {
                    bitmap.Stride());
 }
 
-using imaging::rows::Target;
+using platform::rows::Target;
 
 // The instruction set the kernels run when no benchmark chooses one: the processor's best.
-const Target kBestTarget = imaging::rows::currentTarget();
+const Target kBestTarget = platform::rows::currentTarget();
 
 // Who does the work, and on how many threads.
 struct Runner {
@@ -47,9 +48,9 @@ struct Runner {
 void useThreads(benchmark::State& state, const Runner& runner) {
     imaging::useHelperThread(runner.threads > 1);
     imaging::splitEveryJob(runner.splitAlways);
-    imaging::rows::selectTarget(runner.target);
+    platform::rows::selectTarget(runner.target);
     cv::setNumThreads(runner.threads);
-    if (runner.who.starts_with("ours")) state.SetLabel(imaging::rows::targetName());
+    if (runner.who.starts_with("ours")) state.SetLabel(platform::rows::targetName());
 }
 
 // Whether the row is ours, on whichever target.
@@ -289,10 +290,10 @@ void registerKernels() {
             }
             // Every instruction set the processor has, on one thread, at 4000 x 3000.
             if (size.name() == "4000x3000" && kind == "photo")
-                for (const Target target : imaging::rows::compiledTargets())
-                    if (imaging::rows::targetSupported(target))
+                for (const Target target : platform::rows::compiledTargets())
+                    if (platform::rows::targetSupported(target))
                         for (const auto& [what, kernel] : ourKernels())
-                            add(what, kernel, std::string("ours-") + imaging::rows::targetName(target), 1,
+                            add(what, kernel, std::string("ours-") + platform::rows::targetName(target), 1,
                                 target);
             // The plain way takes seconds on the larger pictures; the smallest shows what it costs.
             if (&size == &bench::sizes().front()) {
@@ -354,7 +355,7 @@ int main(int argc, char** argv) {
     else
         registerKernels();
     benchmark::AddCustomContext("processor", processorModel());
-    benchmark::AddCustomContext("vector_build", imaging::rows::targetName(kBestTarget));
+    benchmark::AddCustomContext("vector_build", platform::rows::targetName(kBestTarget));
     benchmark::AddCustomContext("opencv_version", CV_VERSION);
     benchmark::AddCustomContext("split_bytes_luma", std::to_string(imaging::kLumaSplit.bytes));
     benchmark::AddCustomContext("split_bytes_median5", std::to_string(imaging::kMedianSplit.bytes));

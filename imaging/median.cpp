@@ -97,11 +97,11 @@ void medianPasses(const Plane& source, Plane& output, int width, int height) {
     runPasses(source, width, height, [&](const auto& band) {
         band([&](int y, const std::uint8_t* values) {
             if (streaming)
-                platform::copyRowStreaming(values, output.row(y + 1) + 1, width);
+                platform::rows::copyRowStreaming(values, output.row(y + 1) + 1, width);
             else
                 std::memcpy(output.row(y + 1) + 1, values, static_cast<std::size_t>(width));
         });
-        if (streaming) platform::finishStreaming();
+        if (streaming) platform::rows::finishStreaming();
     });
 }
 

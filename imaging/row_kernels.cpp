@@ -1,8 +1,5 @@
 // The row kernels, written once with Highway: foreach_target.h compiles this file again for every
 // instruction set, and the HWY_ONCE part at the end dispatches to the processor's best one.
-// Every instruction set Highway knows for this processor family, the portable one included even
-// where the baseline has vectors (ARM64), so that tests and benchmarks can run it.
-#define HWY_COMPILE_ALL_ATTAINABLE
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "imaging/row_kernels.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -11,12 +8,12 @@
 #include <algorithm>
 
 #include "imaging/row_kernels.h"
-#include "platform/row_steps-inl.h"
+#include "platform/rows/steps-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace imaging::rows::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
-using platform::HWY_NAMESPACE::overRow;
+using platform::rows::HWY_NAMESPACE::overRow;
 
 // The 16-bit lanes the edge arithmetic runs in: a step handles as many pixels as it has lanes.
 using Words = hn::ScalableTag<std::uint16_t>;
@@ -244,8 +241,6 @@ void joinRow(const SplitRow& from, int width, std::uint8_t* row) {
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-#include <atomic>
-
 namespace imaging::rows {
 
 WritableRows freshRows(platform::TBitmap& into, int width, int height, platform::TPixelFormat format) {
@@ -284,36 +279,6 @@ void splitColumns(const std::uint8_t* row, int width, const SplitRow& into) {
 void joinColumns(const SplitRow& from, int width, std::uint8_t* row) {
     HWY_DYNAMIC_DISPATCH(joinRow)(from, width, row);
 }
-
-namespace {
-// Highway's dispatch keeps its choice to itself; this is the one selectTarget made, or 0 for
-// Highway's own (the best supported target).
-std::atomic<Target> selected{0};
-}  // namespace
-
-std::vector<Target> compiledTargets() {
-    std::vector<Target> all;
-    for (Target left = HWY_TARGETS; left != 0; left &= left - 1) all.push_back(left & -left);
-    return all;
-}
-
-bool targetSupported(Target target) { return (hwy::SupportedTargets() & target) != 0; }
-
-Target currentTarget() {
-    if (const Target chosen = selected.load()) return chosen;
-    for (const Target target : compiledTargets())
-        if (targetSupported(target)) return target;
-    return HWY_STATIC_TARGET;
-}
-
-Target selectTarget(Target target) {
-    const Target before = currentTarget();
-    hwy::GetChosenTarget().Update(target);
-    selected.store(target);
-    return before;
-}
-
-const char* targetName(Target target) { return hwy::TargetName(target); }
 
 }  // namespace imaging::rows
 #endif

@@ -1,14 +1,13 @@
 #pragma once
 // The per-row inner loops of the operations, written once with Highway and compiled for every
-// instruction set it knows on this processor family (on x86-64: none, SSSE3, SSE4, AVX2 and
-// AVX-512); the processor's best one is chosen at the first call. All give the same bytes; the
-// operations split rows between threads and call these on each row.
+// instruction set it knows on this processor family (see platform/rows/targets.h, which also
+// chooses among them). All give the same bytes; the operations split rows between threads and call
+// these on each row.
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "platform/graphics.h"
-#include "platform/widening.h"
+#include "platform/rows/widening.h"
 
 namespace imaging::rows {
 
@@ -21,7 +20,7 @@ void grey(const std::uint8_t* bgr, std::uint8_t* out, int width);
 // The blue byte of `width` 24-bit pixels.
 void blue(const std::uint8_t* bgr, std::uint8_t* out, int width);
 
-// Pictures of at least this many bytes are written with platform::widenGreyRowStreaming.
+// Pictures of at least this many bytes are written with platform::rows::widenGreyRowStreaming.
 inline constexpr std::size_t kStreamingBytes = 4u << 20;  // beyond what the caches keep for the next step
 
 // The writable rows of a bitmap, taken once on the calling thread: the writable accessor unshares
@@ -47,15 +46,15 @@ public:
     explicit BgrRowWriter(const WritableRows& rows)
         : rows_(rows), streaming_(rows.stride * static_cast<std::size_t>(rows.height) >= kStreamingBytes) {}
     ~BgrRowWriter() {
-        if (streaming_) platform::finishStreaming();
+        if (streaming_) platform::rows::finishStreaming();
     }
     BgrRowWriter(const BgrRowWriter&) = delete;
     BgrRowWriter& operator=(const BgrRowWriter&) = delete;
     void write(int y, const std::uint8_t* grey) const {
         if (streaming_)
-            platform::widenGreyRowStreaming(grey, rowOf(rows_, y), rows_.width);
+            platform::rows::widenGreyRowStreaming(grey, rowOf(rows_, y), rows_.width);
         else
-            platform::widenGreyRow(grey, rowOf(rows_, y), rows_.width);
+            platform::rows::widenGreyRow(grey, rowOf(rows_, y), rows_.width);
     }
 
 private:
@@ -83,19 +82,5 @@ void joinColumns(const SplitRow& from, int width, std::uint8_t* row);
 // 3 x 3 medians of two neighbouring rows, from four split rows with zero border cells: `top` from
 // rows 0 to 2, `bottom` from rows 1 to 3; their border cells end as zeros.
 void medianPair(const SplitRow (&rows)[4], int width, const SplitRow& top, const SplitRow& bottom);
-
-// The instruction sets the kernels are compiled for, for tests and benchmarks that compare them:
-// Highway's target bits (HWY_AVX2, HWY_NEON, HWY_SCALAR, ...), best first, the portable one last.
-using Target = std::int64_t;
-std::vector<Target> compiledTargets();
-// Whether this processor can run code for `target`.
-bool targetSupported(Target target);
-// Makes every kernel, the widening in platform/ included, run `target`'s code from now on (it must
-// be supported); returns the target in use before.
-Target selectTarget(Target target);
-// The target in use: the best supported one unless selectTarget chose another.
-Target currentTarget();
-// A target's name as Highway gives it ("AVX2", "AVX3" for AVX-512, "SCALAR" for the portable one).
-const char* targetName(Target target = currentTarget());
 
 }  // namespace imaging::rows

@@ -192,14 +192,11 @@ void TApplication::startQt(const std::vector<std::string>& arguments) {
     argv_.push_back(nullptr);
     argc_ = static_cast<int>(arguments_.size());
     quietQt();
-    const std::string platformBefore = environment("QT_QPA_PLATFORM");
     allowXInWaylandSessions();
     notePlatformAsked(arguments);
     qInstallMessageHandler(onStartMessage);
     new QApplication(argc_, argv_.data());  // lives until the process ends
     qInstallMessageHandler(nullptr);
-    // The list was for Qt's start only; nothing this program starts should inherit it.
-    if (platformBefore.empty()) ::unsetenv("QT_QPA_PLATFORM");
     followUserLocale();  // Qt's own texts in the user's language, numbers still as in C
     QApplication::setApplicationName("edgepipe");
     QGuiApplication::setDesktopFileName(

@@ -17,6 +17,7 @@
 
 #include "platform/errors.h"
 #include "platform/picture_reader.h"
+#include "platform/rows/widening.h"
 #include "platform/translation.h"
 
 namespace platform {
@@ -286,7 +287,7 @@ void writeBmp24(const TBitmap& bitmap, const std::string& fileName,
         }
         std::uint8_t* const row = chunk.data() + used;
         if (grey)
-            widenGreyRow(bitmap.GetScanline(y), row, width);
+            rows::widenGreyRow(bitmap.GetScanline(y), row, width);
         else
             std::memcpy(row, bitmap.GetScanline(y), rowBytes);
         std::memset(row + rowBytes, 0, stride - rowBytes);

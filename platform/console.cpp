@@ -35,8 +35,7 @@ void print(const std::string& text) {
 
 void say(const std::string& line) {
     eraseLive();
-    std::fprintf(stderr, "%s\n%s", line.c_str(), live.c_str());
-    std::fflush(stderr);
+    std::fprintf(stderr, "%s\n%s", line.c_str(), live.c_str());  // unbuffered: out at once
 }
 
 bool liveLinePossible() { return ::isatty(STDERR_FILENO) == 1; }
@@ -45,7 +44,6 @@ void showLive(const std::string& line) {
     eraseLive();
     live = fitted(line);
     std::fputs(live.c_str(), stderr);
-    std::fflush(stderr);
 }
 
 }  // namespace platform::console

@@ -7,6 +7,7 @@
 #include "platform/bmp_file.h"
 #include "platform/errors.h"
 #include "platform/picture_reader.h"
+#include "platform/rows/widening.h"
 #include "platform/translation.h"
 
 namespace platform {
@@ -29,7 +30,7 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
     const TBitmap& grey = *this;
     TBitmap wide;
     wide.SetSize(width_, height_, format);
-    for (int y = 0; y < height_; ++y) widenGreyRow(grey.GetScanline(y), wide.GetScanline(y), width_);
+    for (int y = 0; y < height_; ++y) rows::widenGreyRow(grey.GetScanline(y), wide.GetScanline(y), width_);
     Assign(wide);
 }
 

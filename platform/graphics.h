@@ -59,9 +59,6 @@ constexpr std::size_t strideOf(int width, TPixelFormat format = TPixelFormat::pf
     return (static_cast<std::size_t>(width) * bytesPerPixel + 3) & ~std::size_t{3};
 }
 
-// One grey row in 24 bits: each level goes to blue, green and red of its pixel.
-void widenGreyRow(const std::uint8_t* grey, std::uint8_t* bgr, int width);
-
 // The picture a view shows. It always holds a bitmap, possibly an empty one.
 class TPicture {
 public:

@@ -7,7 +7,7 @@ BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins fonts-noto-cj
                 qt6-tools-dev)
 # locales-all: the locales the language tests run under (zh_TW, en_US, de_DE); qt6-translations-l10n:
 # Qt's own translations, for Qt's buttons in Chinese.
-TEST_PACKAGES=(libgtest-dev libgmock-dev desktop-file-utils clang-format locales-all qt6-translations-l10n)
+TEST_PACKAGES=(libgtest-dev libgmock-dev dpkg-dev desktop-file-utils clang-format locales-all qt6-translations-l10n)
 # The fuzzer: clang and its runtime libraries, which hold libFuzzer and the sanitizers.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # The options test.sh gives build/ (written out there as well, where tools read them). run.sh

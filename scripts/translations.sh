@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
+# Checks the translations as scripts/format.sh --check checks the layout (./test.sh runs both first).
 # Every text marked for translation in app/ and platform/ has a finished translation in each .ts file
 # of translations/, and none keeps a text the sources no longer have: lupdate over the sources, run
 # on a copy, adds nothing unfinished and marks nothing vanished or obsolete.
 set -euo pipefail
-lupdate=$1 root=$2
+root=$(cd "$(dirname "$0")/.." && pwd)
+lupdate=/usr/lib/qt6/bin/lupdate
 copy=$(mktemp -d)
 trap 'rm -rf "$copy"' EXIT
 for ts in "$root"/translations/*.ts; do

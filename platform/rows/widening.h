@@ -1,9 +1,11 @@
 #pragma once
-// Grey rows widened to 24-bit rows (platform::widenGreyRow in graphics.h), and the same for results
-// larger than the processor's caches.
+// Grey rows widened to 24-bit rows: each grey level goes to blue, green and red of its pixel. Written
+// once with Highway, like the kernels in imaging/, and run on the instruction set targets.h chose.
 #include <cstdint>
 
-namespace platform {
+namespace platform::rows {
+
+void widenGreyRow(const std::uint8_t* grey, std::uint8_t* bgr, int width);
 
 // widenGreyRow with stores that go around the cache: for a result too large to stay in it anyway,
 // this saves reading each line of the destination before it is overwritten. A thread that used it
@@ -13,4 +15,4 @@ void widenGreyRowStreaming(const std::uint8_t* grey, std::uint8_t* bgr, int widt
 void copyRowStreaming(const std::uint8_t* from, std::uint8_t* to, int width);
 void finishStreaming();
 
-}  // namespace platform
+}  // namespace platform::rows

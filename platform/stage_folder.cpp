@@ -1,0 +1,92 @@
+#include "platform/stage_folder.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+#include <utility>
+
+#include "platform/errors.h"
+#include "platform/translation.h"
+
+namespace platform {
+
+namespace {
+
+[[noreturn]] void cannotHold(const std::string& folder, int error) {
+    failFile(folder, translate("Batch", "cannot hold the stage files (%1)").arg(std::strerror(error)));
+}
+
+}  // namespace
+
+PictureFolder::PictureFolder(PictureFolder&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+PictureFolder::~PictureFolder() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool PictureFolder::hold(const std::function<void()>& waiting,
+                         const std::function<bool()>& stopRequested) const {
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+    waiting();
+    while (!stopRequested()) {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+WorkingFolder::WorkingFolder(const PictureFolder& folder)
+    : before_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (::fchdir(folder.fd_) != 0) {
+        const int error = errno;
+        if (before_ >= 0) ::close(before_);
+        throw Error(std::strerror(error));
+    }
+}
+
+WorkingFolder::~WorkingFolder() {
+    if (before_ < 0) return;
+    [[maybe_unused]] const int ignored = ::fchdir(before_);
+    ::close(before_);
+}
+
+OutputFolder::~OutputFolder() {
+    if (flushing_.valid()) flushing_.wait();
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::optional<PictureFolder> OutputFolder::open(const std::string& name, const std::string& shown) {
+    if (fd_ < 0) {
+        std::error_code ignored;
+        std::filesystem::create_directories(path_, ignored);
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0) cannotHold(path_, errno);
+    }
+    if (name.empty()) return PictureFolder(::fcntl(fd_, F_DUPFD_CLOEXEC, 0));
+    if (::mkdirat(fd_, name.c_str(), 0777) != 0 && errno != EEXIST) cannotHold(shown, errno);
+    const int folder = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder >= 0) return PictureFolder(folder);
+    if (errno != ENOTDIR && errno != ELOOP) cannotHold(shown, errno);
+    return std::nullopt;
+}
+
+void OutputFolder::startFlush() {
+    using namespace std::chrono_literals;
+    if (fd_ < 0) return;
+    if (flushing_.valid() && flushing_.wait_for(0s) != std::future_status::ready) return;
+    flushing_ = std::async(std::launch::async, [fd = fd_] { ::syncfs(fd); });
+}
+
+void OutputFolder::flush() {
+    if (flushing_.valid()) flushing_.wait();
+    if (fd_ >= 0) ::syncfs(fd_);
+}
+
+}  // namespace platform

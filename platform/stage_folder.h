@@ -1,0 +1,71 @@
+#pragma once
+// The folders a batch writes stage files into, worked through descriptors: the output folder is
+// opened once and each picture's folder is made and opened relative to it without following a
+// link, so that no name checked once is looked up again on the way to a stage file.
+#include <functional>
+#include <future>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// A picture's folder, open.
+class PictureFolder {
+public:
+    explicit PictureFolder(int descriptor) : fd_(descriptor) {}
+    PictureFolder(PictureFolder&& other) noexcept;
+    PictureFolder& operator=(PictureFolder&&) = delete;
+    ~PictureFolder();
+
+    // Holds the folder against other runs while this one writes into it, so that two runs writing
+    // into one folder leave the three files of one picture: an advisory lock on the folder itself,
+    // kept until the folder is closed. When another run holds it, `waiting` is called once and the
+    // lock tried ten times a second (a request to stop that came just before a blocking wait would
+    // not end it) until `stopRequested`; false then.
+    bool hold(const std::function<void()>& waiting, const std::function<bool()>& stopRequested) const;
+
+private:
+    friend class WorkingFolder;
+    int fd_;
+};
+
+// The picture's folder as the working folder, where the window writes its stage files, while this
+// lives; the one before again after.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const PictureFolder& folder);
+    ~WorkingFolder();
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+private:
+    int before_;
+};
+
+// The folder the batch writes into, made with its parents when first needed.
+class OutputFolder {
+public:
+    explicit OutputFolder(std::string path) : path_(std::move(path)) {}
+    ~OutputFolder();
+    OutputFolder(const OutputFolder&) = delete;
+    OutputFolder& operator=(const OutputFolder&) = delete;
+
+    // The folder `name` inside it (an empty name: the output folder itself), made if missing.
+    // Nothing when the name holds something that is not a folder (a file, or a link that may point
+    // anywhere, planted in a shared output folder): it is never written through. Throws naming
+    // `shown` when the folder can be neither made nor opened.
+    std::optional<PictureFolder> open(const std::string& name, const std::string& shown);
+
+    // Starts writing out what was written into it so far, in the background, unless that is still
+    // going on: the flush at the end then finds little left.
+    void startFlush();
+    // Waits until the disk holds everything written into it.
+    void flush();
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    std::future<void> flushing_;
+};
+
+}  // namespace platform
