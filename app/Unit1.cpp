@@ -119,7 +119,7 @@ void TForm1::Button5Click(TObject*) {
     const std::filesystem::path folder = CurrentStageFolder();
     frame::StageRead reading = frame::startReadingStageFile(folder, frame::kStageGrey);
     TBitmap copy;
-    frame::computeWhileReading(reading,
+    frame::computeWhileReading(reading, *Image2,
                                [&] { imaging::medianFilter(frame::workCopyOf(*Image1->Picture), copy); });
     frame::publishAfterReading(reading, copy, *Image2, folder, frame::kStageSmooth);
 }

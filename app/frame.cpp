@@ -76,11 +76,12 @@ StageRead startReadingStageFile(const fs::path& folder, const char* stageFile) {
     });
 }
 
-void computeWhileReading(StageRead& reading, const std::function<void()>& compute) {
+void computeWhileReading(StageRead& reading, platform::TImage& resultView,
+                         const std::function<void()>& compute) {
     try {
         compute();
     } catch (...) {
-        reading.get();
+        resultView.Picture->Assign(reading.get());
         throw;
     }
 }

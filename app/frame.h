@@ -44,8 +44,10 @@ using StageRead = std::future<platform::TBitmap>;
 // such file, and from the result's get() when it cannot be read.
 StageRead startReadingStageFile(const std::filesystem::path& folder, const char* stageFile);
 
-// Runs `compute`; when it fails, the read's own failure is the one thrown, as the read comes first.
-void computeWhileReading(StageRead& reading, const std::function<void()>& compute);
+// Runs `compute`; when it fails, the result view shows the stage file read, as a press that reads it
+// first shows it, or the read's own failure is the one thrown, as the read comes first.
+void computeWhileReading(StageRead& reading, platform::TImage& resultView,
+                         const std::function<void()>& compute);
 
 // publish, once the stage file read: the new file is written meanwhile, and when the read fails it
 // is removed and the view and the old file stay as they were.
