@@ -117,14 +117,16 @@ void TForm1::LumaDisplay() {
 void TForm1::Button5Click(TObject*) {
     frame::guardSourcePicture(*Image1->Picture);
     const std::filesystem::path folder = CurrentStageFolder();
+    frame::StageRead reading = frame::startReadingStageFile(folder, frame::kStageGrey);
     TBitmap copy;
-    frame::readStageFile(copy, folder, frame::kStageGrey);
-    Image2->Picture->Assign(copy);
-    imaging::medianFilter(frame::workCopyOf(*Image1->Picture), copy);
-    frame::publish(copy, *Image2, folder, frame::kStageSmooth);
+    frame::computeWhileReading(reading, *Image2,
+                               [&] { imaging::medianFilter(frame::workCopyOf(*Image1->Picture), copy); });
+    frame::publishAfterReading(reading, copy, *Image2, folder, frame::kStageSmooth);
 }
 
-// SOBEL: the edge map of the result view's picture, written as C.bmp; needs B.bmp.
+// SOBEL: the edge map of the result view's picture, written as C.bmp; needs B.bmp. Its stage file is
+// read before the edges are drawn, into the pixels they are then drawn into: read meanwhile, as 濾波
+// reads its own, it would hold a second picture-sized block for the whole press.
 void TForm1::Button1Click(TObject*) {
     frame::guardSourcePicture(*Image1->Picture);
     const std::filesystem::path folder = CurrentStageFolder();

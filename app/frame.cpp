@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/bmp_file.h"
 #include "platform/errors.h"
 #include "platform/prompts.h"
 #include "platform/translation.h"
@@ -37,21 +38,69 @@ fs::path workingFolder() {
     return error ? fs::path(".") : folder;
 }
 
-void readStageFile(platform::TBitmap& copy, const fs::path& folder, const char* stageFile) {
+namespace {
+
+// The stage file's name in `folder`; throws, naming it, when there is no such file.
+fs::path existingStageFile(const fs::path& folder, const char* stageFile) {
     const fs::path path = folder / stageFile;
     std::error_code error;
     if (!fs::exists(path, error) && !error)
         //: %2 is the caption of the button that writes the file
         platform::failFile(stageFile, platform::translate("Files", "no such file in %1; %2 makes it")
                                           .arg(platform::cleanPath(folder.string()), makerOf(stageFile)));
-    copy.LoadFromFile(path.string());
+    return path;
+}
+
+void show(const platform::TBitmap& copy, platform::TImage& resultView) {
+    resultView.SetStretch(true);
+    resultView.Picture->Assign(copy);
+}
+
+}  // namespace
+
+void readStageFile(platform::TBitmap& copy, const fs::path& folder, const char* stageFile) {
+    copy.LoadFromFile(existingStageFile(folder, stageFile).string());
 }
 
 void publish(const platform::TBitmap& copy, platform::TImage& resultView, const fs::path& folder,
              const char* stageFile) {
-    resultView.SetStretch(true);
-    resultView.Picture->Assign(copy);
+    show(copy, resultView);
     resultView.Picture->SaveToFile((folder / stageFile).string());
+}
+
+StageRead startReadingStageFile(const fs::path& folder, const char* stageFile) {
+    return std::async(std::launch::async, [path = existingStageFile(folder, stageFile)] {
+        platform::TBitmap read;
+        read.LoadFromFile(path.string());
+        return read;
+    });
+}
+
+void computeWhileReading(StageRead& reading, platform::TImage& resultView,
+                         const std::function<void()>& compute) {
+    try {
+        compute();
+    } catch (...) {
+        resultView.Picture->Assign(reading.get());
+        throw;
+    }
+}
+
+void publishAfterReading(StageRead& reading, const platform::TBitmap& copy, platform::TImage& resultView,
+                         const fs::path& folder, const char* stageFile) {
+    bool read = false;
+    auto showOnceRead = [&] {
+        read = true;
+        reading.get();
+        show(copy, resultView);
+    };
+    try {
+        platform::writeBmp24(copy, (folder / stageFile).string(), showOnceRead);
+    } catch (...) {
+        // A failed save leaves the new result on screen, once the read it needed is done.
+        if (!read) showOnceRead();
+        throw;
+    }
 }
 
 }  // namespace frame

@@ -2,6 +2,8 @@
 // The steps every operation is built from: the empty-picture guard, the 24-bit work copy, reading
 // a stage file as a precondition, and publishing a result into the result view and its stage file.
 #include <filesystem>
+#include <functional>
+#include <future>
 
 #include "platform/controls.h"
 #include "platform/graphics.h"
@@ -33,5 +35,23 @@ void readStageFile(platform::TBitmap& copy, const std::filesystem::path& folder,
 // that order, so a failed save leaves the new result on screen.
 void publish(const platform::TBitmap& copy, platform::TImage& resultView, const std::filesystem::path& folder,
              const char* stageFile);
+
+// A stage file being read on a thread of its own while the press computes and writes its result:
+// the two copies between the disk's cache and memory then run on both cores at once.
+using StageRead = std::future<platform::TBitmap>;
+
+// Starts reading the stage file in `folder`; throws at once as readStageFile does when there is no
+// such file, and from the result's get() when it cannot be read.
+StageRead startReadingStageFile(const std::filesystem::path& folder, const char* stageFile);
+
+// Runs `compute`; when it fails, the result view shows the stage file read, as a press that reads it
+// first shows it, or the read's own failure is the one thrown, as the read comes first.
+void computeWhileReading(StageRead& reading, platform::TImage& resultView,
+                         const std::function<void()>& compute);
+
+// publish, once the stage file read: the new file is written meanwhile, and when the read fails it
+// is removed and the view and the old file stay as they were.
+void publishAfterReading(StageRead& reading, const platform::TBitmap& copy, platform::TImage& resultView,
+                         const std::filesystem::path& folder, const char* stageFile);
 
 }  // namespace frame

@@ -263,6 +263,11 @@ int WriterCalls::exchangeFiles(const char* from, const char* to) {
 void setWriterCalls(const WriterCalls& replaced) { calls = replaced; }
 
 void writeBmp24(const TBitmap& bitmap, const std::string& fileName) {
+    writeBmp24(bitmap, fileName, [] {});
+}
+
+void writeBmp24(const TBitmap& bitmap, const std::string& fileName,
+                const std::function<void()>& beforeReplacing) {
     const int width = bitmap.Width(), height = bitmap.Height();
     const bool empty = bitmap.Empty();
     TemporaryFile file(fileName);
@@ -289,6 +294,7 @@ void writeBmp24(const TBitmap& bitmap, const std::string& fileName) {
         used += stride;
     }
     file.write(chunk.data(), used);
+    beforeReplacing();
     file.moveIntoPlace();
 }
 

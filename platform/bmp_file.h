@@ -4,6 +4,7 @@
 // every stage file a press reads back.
 #include <sys/types.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,10 @@ namespace platform {
 // permissions, such as a FAT memory stick, take it as they take any file. The old file's name goes
 // before this returns; the space it held is freed on a thread of its own.
 void writeBmp24(const TBitmap& bitmap, const std::string& fileName);
+// The same, calling `beforeReplacing` once the new file is written in full and before it takes the
+// name: when that throws, the old file stays under the name and the new one is removed.
+void writeBmp24(const TBitmap& bitmap, const std::string& fileName,
+                const std::function<void()>& beforeReplacing);
 
 // Waits until every old file that a new stage file replaced has been freed.
 void awaitOldFiles();

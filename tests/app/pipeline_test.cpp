@@ -116,6 +116,12 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
         {2, [] { nothing = true; }, "C.bmp" + full},
         {1, [] { fs::remove("A.bmp"); }, "A.bmp: no such file in " + dir().string() + "; 灰階 makes it"},
         {2, [] { writeFileBytes("B.bmp", {}); }, "B.bmp: cannot read as a BMP picture ("},
+        {1,
+         [] {  // the stage file read meanwhile fails as well: its failure is the one told
+             writeFileBytes("A.bmp", {});
+             nothing = true;
+         },
+         "A.bmp: cannot read as a BMP picture ("},
         {3,
          [this] {
              prompts->answers.push_back("large.bmp");
