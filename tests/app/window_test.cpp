@@ -54,6 +54,8 @@ TEST_F(Window, ControlsInTabOrderWhereTheLayoutPutsThemAndKeysWork) {
         const std::string description = control->widget()->accessibleDescription().toStdString();
         SCOPED_TRACE(description);
         EXPECT_EQ(control->widget()->geometry(), at);
+        EXPECT_EQ(control->widget()->font().pixelSize(), 11)
+            << "the form's font, 8 points at 96 pixels per inch";
         EXPECT_NE(control->widget()->accessibleName(), "");
         EXPECT_NE(description, "");
         EXPECT_TRUE(control->widget()->toolTip().contains(QString::fromStdString(description)));

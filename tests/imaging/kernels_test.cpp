@@ -122,6 +122,11 @@ TEST_P(Kernels, MatchTheReferences) {
     }
 }
 
+// The kernels run, and are tested on, targets that are compiled.
+TEST(Rows, TheTargetInUseIsCompiled) {
+    EXPECT_THAT(platform::rows::compiledTargets(), testing::Contains(platform::rows::currentTarget()));
+}
+
 // A job that splits a job of its own, on either thread, runs that one whole and each job covers its
 // rows once.
 TEST(Rows, AJobSplitInsideAJobCoversEveryRowOnce) {
