@@ -88,7 +88,6 @@ TEST_F(Window, ViewsDrawTheirPicturesStretchedOrAtTheirOwnSize) {
     click(form->Button4);
     const QImage left = form->Image1->widget()->grab().toImage();
     const QImage right = form->Image2->widget()->grab().toImage();
-    EXPECT_EQ(left.size(), QSize(321, 241));
     EXPECT_EQ(QColor(left.pixel(5, 5)), QColor(Qt::red));
     EXPECT_EQ(QColor(left.pixel(315, 235)), QColor(Qt::blue));
     const int red = referenceLuma(255, 0, 0), blue = referenceLuma(0, 0, 255);

@@ -367,7 +367,6 @@ TEST_F(Files, OnlyRegularFilesAreReadOrReplaced) {
 // other programs would show as a replacement character.
 TEST(Names, ShowTheirBytesThatAreNotUtf8) {
     const std::pair<std::string, std::string> cases[] = {
-        {"caf\xC3\xA9", "caf\xC3\xA9"},
         {"caf\xE9", "caf\\xE9"},
         {"\xC2\x80 \xE0\xA0\x80 \xED\x9F\xBF", "\xC2\x80 \xE0\xA0\x80 \xED\x9F\xBF"},
         {"\xF0\x90\x80\x80 \xF4\x8F\xBF\xBF", "\xF0\x90\x80\x80 \xF4\x8F\xBF\xBF"},
