@@ -146,7 +146,7 @@ bool runPicture(Job& job, Folders& folders, int threshold, std::vector<std::stri
     form.OpenPicture(job.picture);
     const platform::PictureFolder folder = folders.open(job);
     if (!holdFolder(folder, job)) return false;
-    const platform::WorkingFolder inFolder(folder);
+    folder.enter();
     using Handler = void (TForm1::*)(TObject*);
     const std::tuple<TButton*, Handler, const char*> presses[] = {
         {form.Button4, &TForm1::Button4Click, frame::kStageGrey},

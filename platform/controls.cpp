@@ -98,8 +98,7 @@ protected:
         if (event->type() != QEvent::Drop) return false;
         auto* drop = static_cast<QDropEvent*>(event);
         const std::optional<std::string> file = droppedFile(drop->mimeData());
-        drop->setAccepted(file.has_value());
-        if (!file) return true;
+        if (!file) return true;  // a drop event starts refused
         drop->acceptProposedAction();
         QTimer::singleShot(0, this, [this, name = *file] {
             dispatch(

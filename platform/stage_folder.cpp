@@ -42,19 +42,8 @@ bool PictureFolder::hold(const std::function<void()>& waiting,
     return false;
 }
 
-WorkingFolder::WorkingFolder(const PictureFolder& folder)
-    : before_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    if (::fchdir(folder.fd_) != 0) {
-        const int error = errno;
-        if (before_ >= 0) ::close(before_);
-        throw Error(std::strerror(error));
-    }
-}
-
-WorkingFolder::~WorkingFolder() {
-    if (before_ < 0) return;
-    [[maybe_unused]] const int ignored = ::fchdir(before_);
-    ::close(before_);
+void PictureFolder::enter() const {
+    if (::fchdir(fd_) != 0) throw Error(std::strerror(errno));
 }
 
 OutputFolder::~OutputFolder() {

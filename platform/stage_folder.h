@@ -24,22 +24,12 @@ public:
     // not end it) until `stopRequested`; false then.
     bool hold(const std::function<void()>& waiting, const std::function<bool()>& stopRequested) const;
 
+    // Makes it the working folder, where the window writes its stage files. Nothing else of the
+    // batch depends on the working folder: pictures are named in full, folders through descriptors.
+    void enter() const;
+
 private:
-    friend class WorkingFolder;
     int fd_;
-};
-
-// The picture's folder as the working folder, where the window writes its stage files, while this
-// lives; the one before again after.
-class WorkingFolder {
-public:
-    explicit WorkingFolder(const PictureFolder& folder);
-    ~WorkingFolder();
-    WorkingFolder(const WorkingFolder&) = delete;
-    WorkingFolder& operator=(const WorkingFolder&) = delete;
-
-private:
-    int before_;
 };
 
 // The folder the batch writes into, made with its parents when first needed.

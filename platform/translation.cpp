@@ -84,8 +84,7 @@ Text translate(const char* context, const char* source) {
 }
 
 void followUserLocale() {
-    std::setlocale(LC_ALL, "");
-    std::setlocale(LC_NUMERIC, "C");
+    std::setlocale(LC_NUMERIC, "C");  // Qt's start took the user's locale for all the rest
     chooseLanguage();
 }
 

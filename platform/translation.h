@@ -38,11 +38,10 @@ private:
 // and usage problems are said before there is one.
 Text translate(const char* context, const char* source);
 
-// Follows the user's locale. The C library's: its own messages (the reasons of failed system calls)
-// in the user's language, but numbers always written and read as in C, with a decimal point. And
-// the language of the program's texts and of Qt's own dialogs and buttons (see chooseLanguage).
-// Called first thing, and again once the QApplication exists: Qt sets the C library's whole locale
-// as it starts, and takes its translations only into an application.
+// Follows the user's locale once the QApplication exists. Starting Qt sets the C library's whole
+// locale to the user's (the reasons of failed system calls in the user's language); this puts numbers
+// back as in C, with a decimal point, and chooses the language of the program's texts and of Qt's
+// own dialogs and buttons (see chooseLanguage), which Qt takes only into an application.
 void followUserLocale();
 
 // Chooses the first of the languages, as QLocale::uiLanguages() names them ("zh-TW"), that is

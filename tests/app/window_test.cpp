@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "app/window_fixture.h"
+#include "platform/application.h"
 #include "platform/translation.h"
 
 using namespace testing_support;
@@ -189,4 +190,16 @@ TEST_F(Window, ShownOnTheScreenMovedNeverResized) {
     EXPECT_EQ(platform::placeWithin({192, 114, 688, 453}, {1280, 24, 640, 512}), QPoint(1280, 83));
     click(form->Button3);
     EXPECT_FALSE(form->window()->isVisible());
+}
+
+// The program's loop shows the main form before its first step and ends when the form closes.
+TEST_F(Window, RunShowsTheFormUntilItCloses) {
+    platform::Application->CreateForm(Form1);
+    bool shownFirst = false;
+    QTimer::singleShot(10000, qApp, &QCoreApplication::quit);  // a form that never shows never closes
+    platform::Application->Run([&shownFirst] {
+        shownFirst = Form1->window()->isVisible();
+        Form1->Close();
+    });
+    EXPECT_TRUE(shownFirst);
 }
