@@ -30,8 +30,9 @@ template <class Finish>
 void medianBand(const Plane& source, int width, int height, int begin, int end, Finish&& finish) {
     constexpr int kKept = 4;  // rows of each pass in its ring: the four that two windows read
     const int evens = (width + 1) / 2;
-    // A row's even columns and border cell, then the odd columns with theirs on both sides.
-    const std::size_t rowBytes = static_cast<std::size_t>(width) + 3;
+    // A row's even columns, one border cell that is both theirs on the right and the odd columns' on
+    // the left, then the odd columns and their right border: the cells rows::medianPair reads.
+    const std::size_t rowBytes = static_cast<std::size_t>(width) + 2;
     // One zero row, the rings of the source and the inner passes, the two new rows of the last pass,
     // and those put together.
     constexpr int kRows = 1 + kMedianPasses * kKept + 2;
@@ -40,7 +41,7 @@ void medianBand(const Plane& source, int width, int height, int begin, int end, 
     std::memset(storage.get(), 0, rowBytes * kRows);  // every border cell
     auto split = [&](int index) {
         std::uint8_t* const row = storage.get() + rowBytes * static_cast<std::size_t>(index);
-        return rows::SplitRow{row, row + evens + 2};
+        return rows::SplitRow{row, row + evens + 1};
     };
     const rows::SplitRow zero = split(0), last[2] = {split(kRows - 2), split(kRows - 1)};
     std::uint8_t* const joined = storage.get() + rowBytes * kRows;
@@ -90,7 +91,6 @@ void runPasses(const Plane& source, int width, int height, PerThread&& perThread
 
 void medianPasses(const Plane& source, Plane& output, int width, int height) {
     output.fit(width + 2, height + 2);
-    clearBorder(output);
     // Like the filter's 24-bit result, a large plane goes around the cache.
     const bool streaming =
         static_cast<std::size_t>(width) * static_cast<std::size_t>(height) >= rows::kStreamingBytes;

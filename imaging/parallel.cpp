@@ -34,10 +34,20 @@ public:
     InChunk& operator=(const InChunk&) = delete;
 };
 
-inline void pause() {
+// Returns once `word` no longer holds `value`. The other thread often changes it within
+// microseconds (a job that follows another at once, a helper finishing its last chunk), sooner
+// than a sleep on the futex and the wake-up would take: look for a while before sleeping.
+template <class T>
+void awaitChange(const std::atomic<T>& word, T value) {
+    for (int spin = 0; word.load() == value; ++spin) {
+        if (spin < 512) {
 #if defined(__x86_64__) || defined(__i386__)
-    _mm_pause();
+            _mm_pause();
 #endif
+        } else {
+            word.wait(value);
+        }
+    }
 }
 
 // One helper that sleeps on a futex-backed atomic between jobs. Only the thread that made the helper
@@ -70,13 +80,7 @@ public:
         posted_.fetch_add(1);
         posted_.notify_one();
         workCatching();
-        for (int spin = 0; busy_.load() != 0; ++spin) {
-            if (spin < 256) {
-                pause();
-            } else {
-                busy_.wait(1);
-            }
-        }
+        awaitChange(busy_, 1);
         std::exception_ptr failure;
         {
             const std::lock_guard lock(failureMutex_);
@@ -117,14 +121,7 @@ private:
     void serve() {
         unsigned seen = 0;
         for (;;) {
-            // A job often follows another at once (the median's two steps): look for a while
-            // before sleeping.
-            for (int spin = 0; posted_.load() == seen; ++spin) {
-                if (spin < 512)
-                    pause();
-                else
-                    posted_.wait(seen);
-            }
+            awaitChange(posted_, seen);
             seen = posted_.load();
             busy_.store(1);
             workCatching();
@@ -134,10 +131,10 @@ private:
     }
 
     const std::thread::id owner_;
-    std::atomic<unsigned> posted_{0};
-    std::atomic<int> busy_{0};
-    std::atomic<std::uint64_t> rows_{0};
-    std::atomic<int> fewestRows_{1};
+    std::atomic<unsigned> posted_{};
+    std::atomic<int> busy_{};
+    std::atomic<std::uint64_t> rows_{};
+    std::atomic<int> fewestRows_{};
     RowJob job_ = nullptr;
     void* context_ = nullptr;
     std::mutex failureMutex_;

@@ -203,7 +203,7 @@ HWY_INLINE void mediansOfSorted(const SortedSplit& sorted, int count, std::uint8
 }
 
 void medianPairRow(const SplitRow* rows, int width, const SplitRow& top, const SplitRow& bottom) {
-    const int evens = (width + 1) / 2, odds = width / 2;
+    const int evens = (width + 1) / 2;
     SortedSplit upper, lower;
     for (int start = 0; start < evens; start += kChunkCells - 1) {
         const int count = std::min(evens - start, kChunkCells - 1);
@@ -216,8 +216,8 @@ void medianPairRow(const SplitRow* rows, int width, const SplitRow& top, const S
         mediansOfSorted(upper, count, top.evens + start, top.odds + start);
         mediansOfSorted(lower, count, bottom.evens + start, bottom.odds + start);
     }
-    // With an odd width the last even column's step also made the odd one after it, the border.
-    if (odds < evens) top.odds[odds] = bottom.odds[odds] = 0;
+    // With an odd width the last even column's step also made the odd one after it, the border: its
+    // window holds six zero cells of nine, so its median is the border's 0.
 }
 
 void splitRow(const std::uint8_t* row, int width, const SplitRow& into) {

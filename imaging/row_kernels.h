@@ -71,7 +71,7 @@ void edges(const std::uint8_t* above, const std::uint8_t* here, const std::uint8
 // A row of the median's picture with its even and its odd columns apart, so that the windows of
 // columns 2i and 2i + 1, which share two columns, are worked out lane by lane side by side:
 // evens[i] is column 2i and odds[i] column 2i + 1. Border cells: odds[-1] and evens[(width + 1) / 2],
-// and odds[width / 2] for an odd width.
+// which may be one cell, and odds[width / 2] for an odd width.
 struct SplitRow {
     std::uint8_t* evens;
     std::uint8_t* odds;

@@ -278,7 +278,7 @@ void writeBmp24(const TBitmap& bitmap, const std::string& fileName,
     const std::size_t stride = strideOf(width);
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     const bool grey = bitmap.PixelFormat() == TPixelFormat::pf8bit;  // written in 24 bits all the same
-    std::vector<std::uint8_t> chunk(std::max(kChunkSize, stride), 0);
+    std::vector<std::uint8_t> chunk(std::max(kChunkSize, stride));
     std::size_t used = 0;
     for (int y = empty ? -1 : height - 1; y >= 0; --y) {
         if (used + stride > chunk.size()) {

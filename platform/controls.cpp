@@ -130,8 +130,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        const QImage image = imageOf(owner_.Picture->Bitmap());
-        if (image.isNull()) return;
+        const QImage image = imageOf(owner_.Picture->Bitmap());  // null, and drawn as nothing, when empty
         QPainter painter(this);
         if (owner_.Stretch())
             painter.drawImage(rect(), image);

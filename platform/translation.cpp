@@ -63,7 +63,7 @@ QStringList userLanguages() {
 Text Text::substituted(std::initializer_list<std::string> arguments) const {
     std::string text;
     for (std::size_t i = 0; i < size(); ++i) {
-        const char next = i + 1 < size() ? (*this)[i + 1] : '\0';
+        const char next = (*this)[i + 1];  // the string's closing '\0' after its last character
         const std::size_t n = (*this)[i] == '%' && next >= '1' && next <= '9' ? next - '0' : 0;
         if (n >= 1 && n <= arguments.size()) {
             text += arguments.begin()[n - 1];

@@ -35,24 +35,29 @@ TEST_F(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
 }
 
 // SIGTERM at logout, SIGHUP from a closed terminal and Ctrl-C at the terminal end the batch after
-// a whole stage file (Ctrl-C here once the second picture's A.bmp is written).
+// a whole stage file (here once the output folder is made, and Ctrl-C once the second picture's
+// A.bmp is written); the first picture cannot be read, and the summary counts it as failed, not as
+// not done.
 TEST_F(Batch, SignalsStopAfterAWholeStageFileWithTheSummarySoFar) {
     savePicture(designedPicture(2000, 2000), "big.bmp");
-    const std::string stoppedBy = "\n30 pictures: [0-9]+ done, 0 failed, [1-9][0-9]* not done \\(stopped by ";
+    savePicture(designedPicture(4, 9), "big.jpg", "PNG");
+    const std::string someDone = "[0-9]+ done, 1 failed, [1-9][0-9]* not done \\(stopped by ";
     for (const auto& [signal, status, made, stoppedIn] :
-         {std::tuple{SIGTERM, 143, "", "SIGTERM in \\[[0-9]+/30\\] big\\.bmp, (before its first|with )"},
-          {SIGHUP, 129, "", "SIGHUP in \\[[0-9]+/30\\] big\\.bmp, (before its first|with )"},
+         {std::tuple{SIGTERM, 143, "stop",
+                     someDone + "SIGTERM in \\[[0-9]+/30\\] big\\.bmp, (before its first|with )"},
+          {SIGHUP, 129, "stop", someDone + "SIGHUP in \\[[0-9]+/30\\] big\\.bmp, (before its first|with )"},
           {SIGINT, 130, "stop/big-2/A.bmp",
-           "Ctrl-C in \\[2/30\\] big\\.bmp, with A\\.bmp( and B\\.bmp)? written in stop/big-2\\)\n$"}}) {
+           "0 done, 1 failed, 29 not done \\(stopped by Ctrl-C in \\[2/30\\] big\\.bmp, with A\\.bmp( and "
+           "B\\.bmp)? written in stop/big-2\\)\n$"}}) {
         SCOPED_TRACE(stoppedIn);
         fs::remove_all("stop");
-        const auto [exitStatus, out, err] =
-            runEdgepipe({.arguments = QStringList{"--batch", "--output", "stop"} + QStringList(30, "big.bmp"),
-                         .upMs = -1,
-                         .signal = signal,
-                         .made = made});
+        const auto [exitStatus, out, err] = runEdgepipe(
+            {.arguments = QStringList{"--batch", "--output", "stop", "big.jpg"} + QStringList(29, "big.bmp"),
+             .upMs = -1,
+             .signal = signal,
+             .made = made});
         EXPECT_EQ(exitStatus, status) << err;
-        EXPECT_TRUE(matches(err, stoppedBy + stoppedIn)) << err;
+        EXPECT_TRUE(matches(err, "\n30 pictures: " + stoppedIn)) << err;
         for (const auto& entry : fs::recursive_directory_iterator("stop"))
             if (entry.is_regular_file()) {
                 EXPECT_EQ(entry.file_size(), 54 + 6000 * 2000u) << entry.path() << " is whole";

@@ -376,9 +376,7 @@ TEST(Names, ShowTheirBytesThatAreNotUtf8) {
         {"\xF0\x8F\xBF\xBF", "\\xF0\\x8F\\xBF\\xBF"},
         {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},
         {"\xF5\x80\x80\x80", "\\xF5\\x80\\x80\\x80"},
-        {"\xE6\x97"
-         "A",
-         "\\xE6\\x97A"},
+        {"\xE6\x97\x41", "\\xE6\\x97A"},
         {"A\xE6\x97", "A\\xE6\\x97"},
     };
     for (const auto& [bytes, shown] : cases) EXPECT_EQ(platform::printable(bytes), shown);

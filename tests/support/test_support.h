@@ -109,12 +109,11 @@ inline ::testing::AssertionResult samePixels(const Pixels& actual, const Pixels&
     if (actual.width != expected.width || actual.height != expected.height)
         return ::testing::AssertionFailure() << "the picture is " << actual.width << " x " << actual.height
                                              << ", expected " << expected.width << " x " << expected.height;
-    const auto differs = [](const Bgr& a, const Bgr& b) { return a != b; };
     const auto first = std::mismatch(actual.px.begin(), actual.px.end(), expected.px.begin());
     if (first.first == actual.px.end()) return ::testing::AssertionSuccess();
     const auto at = first.first - actual.px.begin();
     const auto count = std::inner_product(actual.px.begin(), actual.px.end(), expected.px.begin(), 0L,
-                                          std::plus<>(), differs);
+                                          std::plus<>(), std::not_equal_to<>());
     return ::testing::AssertionFailure()
            << count << " of " << actual.px.size() << " pixels differ, the first at (" << at % actual.width
            << ", " << at / actual.width << "): " << *first.first << " instead of " << *first.second;
