@@ -131,10 +131,10 @@ private:
     }
 
     const std::thread::id owner_;
-    std::atomic<unsigned> posted_{};
-    std::atomic<int> busy_{};
-    std::atomic<std::uint64_t> rows_{};
-    std::atomic<int> fewestRows_{};
+    std::atomic<unsigned> posted_{0};
+    std::atomic<int> busy_{0};
+    std::atomic<std::uint64_t> rows_{0};
+    std::atomic<int> fewestRows_{1};
     RowJob job_ = nullptr;
     void* context_ = nullptr;
     std::mutex failureMutex_;

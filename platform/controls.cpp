@@ -172,9 +172,8 @@ public:
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() != QEvent::Expose) return false;
-        window_->windowHandle()->removeEventFilter(this);
+        window_->windowHandle()->removeEventFilter(this);  // it stays, idle, until the window goes
         keepOnScreen(window_);
-        deleteLater();
         return false;
     }
 
