@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/opened_file.h"
 #include "platform/picture_reader.h"
 #include "platform/rows/widening.h"
 #include "platform/translation.h"
@@ -103,11 +104,11 @@ public:
         wake_.notify_one();
         if (thread_.joinable()) thread_.join();
     }
-    void release(int fd) {
-        if (fd < 0) return;
+    void release(Descriptor file) {
+        if (!file) return;
         {
             const std::lock_guard lock(mutex_);
-            open_.push_back(fd);
+            open_.push_back(file.release());
             if (!thread_.joinable()) thread_ = std::thread([this] { closeAll(); });
         }
         wake_.notify_one();
@@ -146,9 +147,9 @@ private:
 };
 OldFiles oldFiles;
 
-// The old file under `path`, held open so that removing its name is quick; -1 if there is none.
-int holdOldFile(const std::string& path) {
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
+// The old file under `path`, held open so that removing its name is quick; none if there is none.
+Descriptor holdOldFile(const std::string& path) {
+    return Descriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY));
 }
 
 // "A.bmp.k3Xq9Z": a name beside the target that no other file has.
@@ -166,10 +167,10 @@ class TemporaryFile {
 public:
     explicit TemporaryFile(const std::string& target) : target_(target) {
         refuseOtherKinds(target_);
-        for (int attempt = 0; fd_ < 0; ++attempt) {
+        for (int attempt = 0; !fd_; ++attempt) {
             path_ = temporaryName(target_);
-            fd_ = calls.create(path_.c_str());
-            if (fd_ < 0 && (errno != EEXIST || attempt == 100)) {
+            fd_.reset(calls.create(path_.c_str()));
+            if (!fd_ && (errno != EEXIST || attempt == 100)) {
                 const int error = errno;
                 path_.clear();
                 failWrite(target_, error);
@@ -177,7 +178,6 @@ public:
         }
     }
     ~TemporaryFile() {
-        if (fd_ >= 0) ::close(fd_);
         if (!path_.empty()) ::unlink(path_.c_str());
     }
     TemporaryFile(const TemporaryFile&) = delete;
@@ -185,7 +185,7 @@ public:
 
     void write(const std::uint8_t* data, std::size_t size) {
         while (size > 0) {
-            const ssize_t n = calls.write(fd_, data, size);
+            const ssize_t n = calls.write(fd_.get(), data, size);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) failWrite(target_, n < 0 ? errno : ENOSPC);
             data += n;
@@ -196,7 +196,7 @@ public:
     // No flush: a stage file is made again by pressing again, and waiting for the disk would make
     // every press wait (seconds for a large photo on a memory stick).
     void moveIntoPlace() {
-        if (calls.close(std::exchange(fd_, -1)) != 0) failWrite(target_, errno);
+        if (calls.close(fd_.release()) != 0) failWrite(target_, errno);
         // Exchanging the two files keeps a whole file under the name at every instant, and spares
         // what renaming over the old file costs on ext4, whose replace guard sends the whole new
         // file to the disk before the rename returns. The old file is then removed under the
@@ -205,27 +205,22 @@ public:
         // No old file, or a file system that cannot exchange (FAT, many network file systems).
         if (errno != ENOENT && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
             failWrite(target_, errno);
-        const int old = holdOldFile(target_);
-        if (calls.rename(path_.c_str(), target_.c_str()) != 0) {
-            const int error = errno;
-            if (old >= 0) ::close(old);
-            failWrite(target_, error);
-        }
+        Descriptor old = holdOldFile(target_);
+        if (calls.rename(path_.c_str(), target_.c_str()) != 0) failWrite(target_, errno);
         path_.clear();
-        oldFiles.release(old);
+        oldFiles.release(std::move(old));
     }
 
 private:
     // The old file is under the temporary name now.
     void removeOldFile() {
-        const int old = holdOldFile(path_);
+        Descriptor old = holdOldFile(path_);
         if (calls.unlink(path_.c_str()) == 0) {
             path_.clear();
-            oldFiles.release(old);
+            oldFiles.release(std::move(old));
             return;
         }
         const int error = errno;
-        if (old >= 0) ::close(old);
         if (calls.exchange(path_.c_str(), target_.c_str()) == 0) failWrite(target_, error);
         // The new file stays under the name; the old one is kept, not removed, under the other.
         const std::string kept = std::filesystem::path(std::exchange(path_, {})).filename().string();
@@ -236,7 +231,7 @@ private:
 
     std::string target_;
     std::string path_;  // empty once there is no temporary file to remove
-    int fd_ = -1;
+    Descriptor fd_;
 };
 
 // Why `rows` rows of `width` pixels of `bits` bits, starting at byte `offset`, do not fit in a file

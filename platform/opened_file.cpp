@@ -27,26 +27,21 @@ std::string reasonOf(int error) {
 
 OpenedFile::OpenedFile(const std::string& fileName, const std::string& shownName) : shown_(shownName) {
     if (fileName.empty()) throw Error(translate("Files", "No file name given"));
-    fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd_ < 0) failFile(shown_, reasonOf(errno));
+    fd_.reset(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd_) failFile(shown_, reasonOf(errno));
     struct stat st {};
-    const int statError = ::fstat(fd_, &st) == 0 ? 0 : errno;
+    const int statError = ::fstat(fd_.get(), &st) == 0 ? 0 : errno;
     const std::string problem = statError              ? reasonOf(statError)
                                 : S_ISDIR(st.st_mode)  ? translate("Files", "is a folder, not a picture")
                                 : !S_ISREG(st.st_mode) ? translate("Files", "not a regular file")
                                                        : std::string();
-    if (!problem.empty()) {
-        ::close(fd_);
-        failFile(shown_, problem);
-    }
+    if (!problem.empty()) failFile(shown_, problem);
     size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
-OpenedFile::~OpenedFile() { ::close(fd_); }
-
 bool OpenedFile::readAt(std::uint64_t offset, std::uint8_t* into, std::size_t size) const {
     while (size > 0) {
-        const ssize_t n = ::pread(fd_, into, size, static_cast<off_t>(offset));
+        const ssize_t n = ::pread(fd_.get(), into, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) failFile(shown_, reasonOf(errno));
         if (n == 0) return false;

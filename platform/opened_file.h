@@ -1,12 +1,40 @@
 #pragma once
 // Files as Linux has them: a name is bytes, whatever they decode to, and only a regular file is a
 // picture or a stage file.
+#include <unistd.h>
+
 #include <cstdint>
 #include <string>
+#include <utility>
 
 class QString;
 
 namespace platform {
+
+// An open file descriptor, or none (-1), closed when it goes.
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+    ~Descriptor() { reset(); }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    // Hands the descriptor over: this one has none after.
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
 
 // A file opened for reading. Opening never blocks (a FIFO named like a picture would wait for a
 // writer for ever) and what was opened is checked on its descriptor, so a name swapped meanwhile
@@ -15,11 +43,8 @@ namespace platform {
 class OpenedFile {
 public:
     OpenedFile(const std::string& fileName, const std::string& shownName);
-    ~OpenedFile();
-    OpenedFile(const OpenedFile&) = delete;
-    OpenedFile& operator=(const OpenedFile&) = delete;
 
-    int descriptor() const { return fd_; }
+    int descriptor() const { return fd_.get(); }
     std::uint64_t size() const { return size_; }
     const std::string& shownName() const { return shown_; }
 
@@ -28,7 +53,7 @@ public:
 
 private:
     std::string shown_;
-    int fd_ = -1;
+    Descriptor fd_;
     std::uint64_t size_ = 0;
 };
 

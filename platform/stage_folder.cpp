@@ -25,57 +25,46 @@ namespace {
 
 }  // namespace
 
-PictureFolder::PictureFolder(PictureFolder&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-PictureFolder::~PictureFolder() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
 bool PictureFolder::hold(const std::function<void()>& waiting,
                          const std::function<bool()>& stopRequested) const {
-    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+    if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) return true;
     waiting();
     while (!stopRequested()) {
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+        if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return false;
 }
 
 void PictureFolder::enter() const {
-    if (::fchdir(fd_) != 0) throw Error(std::strerror(errno));
-}
-
-OutputFolder::~OutputFolder() {
-    if (flushing_.valid()) flushing_.wait();
-    if (fd_ >= 0) ::close(fd_);
+    if (::fchdir(fd_.get()) != 0) throw Error(std::strerror(errno));
 }
 
 std::optional<PictureFolder> OutputFolder::open(const std::string& name, const std::string& shown) {
-    if (fd_ < 0) {
+    if (!fd_) {
         std::error_code ignored;
         std::filesystem::create_directories(path_, ignored);
-        fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd_ < 0) cannotHold(path_, errno);
+        fd_.reset(::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!fd_) cannotHold(path_, errno);
     }
-    if (name.empty()) return PictureFolder(::fcntl(fd_, F_DUPFD_CLOEXEC, 0));
-    if (::mkdirat(fd_, name.c_str(), 0777) != 0 && errno != EEXIST) cannotHold(shown, errno);
-    const int folder = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folder >= 0) return PictureFolder(folder);
+    if (name.empty()) return PictureFolder(Descriptor(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0)));
+    if (::mkdirat(fd_.get(), name.c_str(), 0777) != 0 && errno != EEXIST) cannotHold(shown, errno);
+    Descriptor folder(::openat(fd_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder) return PictureFolder(std::move(folder));
     if (errno != ENOTDIR && errno != ELOOP) cannotHold(shown, errno);
     return std::nullopt;
 }
 
 void OutputFolder::startFlush() {
     using namespace std::chrono_literals;
-    if (fd_ < 0) return;
+    if (!fd_) return;
     if (flushing_.valid() && flushing_.wait_for(0s) != std::future_status::ready) return;
-    flushing_ = std::async(std::launch::async, [fd = fd_] { ::syncfs(fd); });
+    flushing_ = std::async(std::launch::async, [fd = fd_.get()] { ::syncfs(fd); });
 }
 
 void OutputFolder::flush() {
     if (flushing_.valid()) flushing_.wait();
-    if (fd_ >= 0) ::syncfs(fd_);
+    if (fd_) ::syncfs(fd_.get());
 }
 
 }  // namespace platform

@@ -7,15 +7,14 @@
 #include <optional>
 #include <string>
 
+#include "platform/opened_file.h"
+
 namespace platform {
 
 // A picture's folder, open.
 class PictureFolder {
 public:
-    explicit PictureFolder(int descriptor) : fd_(descriptor) {}
-    PictureFolder(PictureFolder&& other) noexcept;
-    PictureFolder& operator=(PictureFolder&&) = delete;
-    ~PictureFolder();
+    explicit PictureFolder(Descriptor folder) : fd_(std::move(folder)) {}
 
     // Holds the folder against other runs while this one writes into it, so that two runs writing
     // into one folder leave the three files of one picture: an advisory lock on the folder itself,
@@ -29,16 +28,13 @@ public:
     void enter() const;
 
 private:
-    int fd_;
+    Descriptor fd_;
 };
 
 // The folder the batch writes into, made with its parents when first needed.
 class OutputFolder {
 public:
     explicit OutputFolder(std::string path) : path_(std::move(path)) {}
-    ~OutputFolder();
-    OutputFolder(const OutputFolder&) = delete;
-    OutputFolder& operator=(const OutputFolder&) = delete;
 
     // The folder `name` inside it (an empty name: the output folder itself), made if missing.
     // Nothing when the name holds something that is not a folder (a file, or a link that may point
@@ -54,8 +50,8 @@ public:
 
 private:
     std::string path_;
-    int fd_ = -1;
-    std::future<void> flushing_;
+    Descriptor fd_;
+    std::future<void> flushing_;  // goes first, waiting for a flush under way (a future of std::async)
 };
 
 }  // namespace platform
