@@ -70,12 +70,12 @@ std::vector<std::string> picturesGiven(const std::vector<std::string>& given) {
 // the first that is free.
 class Folders {
 public:
-    explicit Folders(const std::string& output) : outputName_(output), output_(output) {}
+    explicit Folders(const std::string& output) : output_(output) {}
 
     std::vector<Job> plan(const std::vector<std::string>& pictures) {
         std::vector<Job> jobs;
         for (const std::string& given : pictures) {
-            Job job{given, absolutePath(given), "", outputName_};
+            Job job{given, absolutePath(given), "", output_.path()};
             if (pictures.size() > 1) {
                 job.name = freeName(folderName(fs::path(given).stem().string()));
                 nameAs(job, job.name);
@@ -112,11 +112,10 @@ private:
     }
     void nameAs(Job& job, const std::string& name) {
         job.name = name;
-        job.shown = (fs::path(outputName_) / name).lexically_normal().string();
+        job.shown = (fs::path(output_.path()) / name).lexically_normal().string();
         job.renamed = name != fs::path(job.given).stem().string();
     }
 
-    std::string outputName_;
     platform::OutputFolder output_;
     std::set<std::string> taken_;
 };

@@ -35,6 +35,7 @@ private:
 class OutputFolder {
 public:
     explicit OutputFolder(std::string path) : path_(std::move(path)) {}
+    const std::string& path() const { return path_; }  // as given
 
     // The folder `name` inside it (an empty name: the output folder itself), made if missing.
     // Nothing when the name holds something that is not a folder (a file, or a link that may point
