@@ -12,11 +12,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The press that writes a stage file, by its button's caption.
+// The press that writes a stage file that a later press reads, by its button's caption.
 const char* makerOf(const char* stageFile) {
-    if (std::strcmp(stageFile, kStageGrey) == 0) return "灰階";
-    if (std::strcmp(stageFile, kStageSmooth) == 0) return "濾波";
-    return "SOBEL";
+    return std::strcmp(stageFile, kStageGrey) == 0 ? "灰階" : "濾波";
 }
 
 }  // namespace

@@ -94,10 +94,8 @@ bool sayUnknownPlatform() {
     return true;
 }
 
-// Qt ends the process when no platform plugin can reach a display, after warnings from each plugin
-// it tried. While Qt starts, those are held back and the end is one line or two and status 1.
-void onStartMessage(QtMsgType type, const QMessageLogContext&, const QString&) {
-    if (type != QtFatalMsg) return;
+// Ends the process, as one line or two and status 1, when Qt reaches no display.
+[[noreturn]] void endWithoutDisplay() {
     if (!sayUnknownPlatform())
         console::say("edgepipe: " +
                      translate("Display",
@@ -105,6 +103,12 @@ void onStartMessage(QtMsgType type, const QMessageLogContext&, const QString&) {
                                "session, or without a display: xvfb-run edgepipe")
                          .arg(noDisplayReason()));
     std::_Exit(1);
+}
+
+// Qt ends the process when no platform plugin can reach a display, after warnings from each plugin
+// it tried. While Qt starts, those are held back.
+void onStartMessage(QtMsgType type, const QMessageLogContext&, const QString&) {
+    if (type == QtFatalMsg) endWithoutDisplay();
 }
 
 // In a Wayland session other than GNOME's, Qt picks its Wayland plugin alone; where that plugin is
@@ -203,7 +207,11 @@ void TApplication::startQt(const std::vector<std::string>& arguments) {
         "io.github.edgepipe");  // lets the desktop match the window to its launcher
 }
 
-void TApplication::Initialize(const std::vector<std::string>& arguments) { startQt(arguments); }
+void TApplication::Initialize(const std::vector<std::string>& arguments) {
+    startQt(arguments);
+    // Some platforms start without any screen (a frame buffer that cannot be opened).
+    if (!QGuiApplication::primaryScreen()) endWithoutDisplay();
+}
 
 void TApplication::InitializeWithoutDisplay(const std::vector<std::string>& arguments) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);

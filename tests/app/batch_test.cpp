@@ -35,9 +35,9 @@ TEST_F(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
 }
 
 // SIGTERM at logout, SIGHUP from a closed terminal and Ctrl-C at the terminal end the batch after
-// a whole stage file (here once the output folder is made, and Ctrl-C once the second picture's
+// a whole stage file (here once the output folder is made, and Ctrl-C once the third picture's
 // A.bmp is written); the first picture cannot be read, and the summary counts it as failed, not as
-// not done.
+// not done, and names only the stage files of the picture it stopped in.
 TEST_F(Batch, SignalsStopAfterAWholeStageFileWithTheSummarySoFar) {
     savePicture(designedPicture(2000, 2000), "big.bmp");
     savePicture(designedPicture(4, 9), "big.jpg", "PNG");
@@ -46,9 +46,9 @@ TEST_F(Batch, SignalsStopAfterAWholeStageFileWithTheSummarySoFar) {
          {std::tuple{SIGTERM, 143, "stop",
                      someDone + "SIGTERM in \\[[0-9]+/30\\] big\\.bmp, (before its first|with )"},
           {SIGHUP, 129, "stop", someDone + "SIGHUP in \\[[0-9]+/30\\] big\\.bmp, (before its first|with )"},
-          {SIGINT, 130, "stop/big-2/A.bmp",
-           "0 done, 1 failed, 29 not done \\(stopped by Ctrl-C in \\[2/30\\] big\\.bmp, with A\\.bmp( and "
-           "B\\.bmp)? written in stop/big-2\\)\n$"}}) {
+          {SIGINT, 130, "stop/big-3/A.bmp",
+           "1 done, 1 failed, 28 not done \\(stopped by Ctrl-C in \\[3/30\\] big\\.bmp, with A\\.bmp( and "
+           "B\\.bmp)? written in stop/big-3\\)\n$"}}) {
         SCOPED_TRACE(stoppedIn);
         fs::remove_all("stop");
         const auto [exitStatus, out, err] = runEdgepipe(

@@ -60,13 +60,14 @@ TEST_F(CommandLine, OptionsAndAPictureToOpen) {
         << "Ctrl-C in the terminal that started it";
 }
 
-// Without a display, one line that says why; asked for a platform Qt has no plugin for, by
+// Without a display (or a screen), one line that says why; asked for a platform Qt has no plugin for, by
 // -platform or QT_QPA_PLATFORM, two lines that name the ones Qt has. Status 1 either way.
 TEST_F(CommandLine, WithoutADisplayOrPlatformOneLineOrTwoAndStatusOne) {
     const std::string noDisplay = "^edgepipe: no display to show the window on \\(";
     const std::string xvfb = "\\); [^\n]*xvfb-run edgepipe\n$";  // what to do instead, on the same line
     const std::string unknown = "^edgepipe: Qt has no platform plugin \"nosuch\" \\(asked for by ";
     const std::string known = "\\)\nedgepipe: the ones it has in \\S+: [a-z, -]*offscreen[a-z, -]*\n$";
+    const std::string noScreen = noDisplay + "Qt's platform \"linuxfb:fb=/x\" could not start" + xvfb;
     for (const auto& [arguments, env, complained] :
          {std::tuple{QStringList{}, QStringList{"DISPLAY="}, noDisplay + "DISPLAY is not set" + xvfb},
           {{}, {"DISPLAY=", "QT_QPA_PLATFORM=xcb:foo"}, noDisplay + "DISPLAY is not set" + xvfb},  // options
@@ -75,7 +76,8 @@ TEST_F(CommandLine, WithoutADisplayOrPlatformOneLineOrTwoAndStatusOne) {
            {"DISPLAY=:4711", "XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=KDE"},
            noDisplay + "WAYLAND_DISPLAY is not set, and the X display \":4711\" cannot be opened" + xvfb},
           {{"-platform", "nosuch"}, {}, unknown + "-platform" + known},
-          {{}, {"QT_QPA_PLATFORM=nosuch"}, unknown + "QT_QPA_PLATFORM" + known}}) {
+          {{}, {"QT_QPA_PLATFORM=nosuch"}, unknown + "QT_QPA_PLATFORM" + known},
+          {{}, {"QT_QPA_PLATFORM=linuxfb:fb=/x"}, noScreen}}) {
         SCOPED_TRACE(complained);
         const auto [status, out, err] = runEdgepipe(
             {.arguments = arguments, .env = QStringList{"WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="} + env});

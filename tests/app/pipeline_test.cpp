@@ -115,6 +115,7 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
         {2, [] { left = fs::file_size("C.bmp") - 1; }, "C.bmp" + full},  // all but the last byte
         {2, [] { nothing = true; }, "C.bmp" + full},
         {1, [] { fs::remove("A.bmp"); }, "A.bmp: no such file in " + dir().string() + "; 灰階 makes it"},
+        {2, [] { fs::remove("B.bmp"); }, "B.bmp: no such file in " + dir().string() + "; 濾波 makes it"},
         {2, [] { writeFileBytes("B.bmp", {}); }, "B.bmp: cannot read as a BMP picture ("},
         {1,
          [] {  // the stage file read meanwhile fails as well: its failure is the one told

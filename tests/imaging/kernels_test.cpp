@@ -128,15 +128,13 @@ TEST(Rows, TheTargetInUseIsCompiled) {
 }
 
 // A job that splits a job of its own, on either thread, runs that one whole and each job covers its
-// rows once.
+// rows once (an outer row missed or run twice shows in its inner rows).
 TEST(Rows, AJobSplitInsideAJobCoversEveryRowOnce) {
     const Switched<imaging::useHelperThread> helper(true);
     const Switched<imaging::splitEveryJob> split(true);
-    std::vector<std::atomic<int>> outer(64);
     std::vector<std::atomic<int>> inner(64 * 16);
     imaging::forRowsSplit(64, 0, imaging::kSplitAlways, [&](int begin, int end) {
         for (int y = begin; y < end; ++y) {
-            ++outer[y];
             imaging::forRowsSplit(16, 0, imaging::kSplitAlways, [&](int b, int e) {
                 for (int x = b; x < e; ++x) ++inner[y * 16 + x];
             });
@@ -144,7 +142,6 @@ TEST(Rows, AJobSplitInsideAJobCoversEveryRowOnce) {
     });
     for (std::size_t i = 0; i < inner.size(); ++i)
         EXPECT_EQ(inner[i], 1) << "inner row " << i % 16 << " of " << i / 16;
-    for (std::size_t y = 0; y < outer.size(); ++y) EXPECT_EQ(outer[y], 1) << "outer row " << y;
 }
 
 // The passes from plane to plane, which the benchmarks compare with other median filters, give the

@@ -350,13 +350,12 @@ TEST_F(Files, ReplacingAStageFileKeepsTheOldOneWhenAnyStepFails) {
 TEST_F(Files, OnlyRegularFilesAreReadOrReplaced) {
     fs::create_directory("A.bmp");
     ASSERT_EQ(::mkfifo("B.bmp", 0600), 0);
-    const std::pair<const char*, const char*> cases[] = {{"A.bmp", "A.bmp there is a folder)"},
-                                                         {"B.bmp", "B.bmp there is not a regular file)"}};
-    for (const auto& [name, reason] : cases) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"A.bmp", "A.bmp there is a folder)", "is a folder, not a picture"},
+        {"B.bmp", "B.bmp there is not a regular file)", "not a regular file"}};
+    for (const auto& [name, reason, whatItIs] : cases) {
         EXPECT_EQ(failureOf([&] { platform::writeBmp24(toBitmap(designedPicture(2, 2)), name); }),
                   std::string(name) + ": cannot write in " + dir().string() + " (" + reason);
-        const std::string whatItIs =
-            std::string(name) == "A.bmp" ? "is a folder, not a picture" : "not a regular file";
         EXPECT_EQ(failureOf([&] { platform::loadPicture(name); }), std::string(name) + ": " + whatItIs);
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir()), {}), 2) << "a temporary file is left";
