@@ -131,14 +131,12 @@ TEST(Rows, TheTargetInUseIsCompiled) {
 // rows once (an outer row missed or run twice shows in its inner rows).
 TEST(Rows, AJobSplitInsideAJobCoversEveryRowOnce) {
     const Switched<imaging::useHelperThread> helper(true);
-    const Switched<imaging::splitEveryJob> split(true);
     std::vector<std::atomic<int>> inner(64 * 16);
     imaging::forRowsSplit(64, 0, imaging::kSplitAlways, [&](int begin, int end) {
-        for (int y = begin; y < end; ++y) {
+        for (int y = begin; y < end; ++y)
             imaging::forRowsSplit(16, 0, imaging::kSplitAlways, [&](int b, int e) {
                 for (int x = b; x < e; ++x) ++inner[y * 16 + x];
             });
-        }
     });
     for (std::size_t i = 0; i < inner.size(); ++i)
         EXPECT_EQ(inner[i], 1) << "inner row " << i % 16 << " of " << i / 16;
