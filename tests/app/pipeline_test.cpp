@@ -114,6 +114,7 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
          "A.bmp: cannot write in the working folder (No such file or directory)"},
         {2, [] { left = fs::file_size("C.bmp") - 1; }, "C.bmp" + full},  // all but the last byte
         {2, [] { nothing = true; }, "C.bmp" + full},
+        {1, [] { nothing = true; }, "B.bmp" + full},  // while A.bmp is read meanwhile
         {1, [] { fs::remove("A.bmp"); }, "A.bmp: no such file in " + dir().string() + "; 灰階 makes it"},
         {2, [] { fs::remove("B.bmp"); }, "B.bmp: no such file in " + dir().string() + "; 濾波 makes it"},
         {2, [] { writeFileBytes("B.bmp", {}); }, "B.bmp: cannot read as a BMP picture ("},
