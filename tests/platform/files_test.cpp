@@ -118,6 +118,7 @@ TEST_F(Files, RefusalsNameTheFileAndTheReason) {
     std::vector<Outcome> cases = {
         {"notes.txt", "notes.txt: unknown picture kind \".txt\"", -1},
         {"noextension", "noextension: unknown picture kind (the name has no extension)", -1},
+        {"photo.", "photo.: unknown picture kind (the name has no extension)", -1},
         {"missing.png", "missing.png: no such file", -1},
         {"huge.bmp",
          "huge.bmp: picture too large (100000 x 100000 pixels; edgepipe reads up to 134 megapixels)", -1},
@@ -149,7 +150,7 @@ TEST_F(Files, RefusalsNameTheFileAndTheReason) {
         const auto& [wrongName, readAs] = misnamed[k];
         cases.push_back({wrongName, wrongName + ": cannot read as a " + readAs + notOne, -1});
         writeFileBytes(wrongName, bytes);
-        for (const char* copy : {"notes.txt", "noextension"}) writeFileBytes(copy, bytes);
+        for (const char* copy : {"notes.txt", "noextension", "photo."}) writeFileBytes(copy, bytes);
         // Damage the readers notice only when asked, and headers that announce too many pixels.
         std::vector<std::uint8_t> damaged = bytes, huge = bytes;
         if (kind == "bmp") {
