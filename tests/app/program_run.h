@@ -1,6 +1,8 @@
 #pragma once
 // What the command-line and batch tests share: the window driven as a person drives it, and the
 // built program run as a process in the test's folder.
+#include <sys/prctl.h>
+
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -48,6 +50,8 @@ inline Ran runEdgepipe(const Run& run) {
     for (const QString& e : run.env) environment.insert(e.section('=', 0, 0), e.section('=', 1));
     QProcess program;
     program.setProcessEnvironment(environment);
+    // A program that hangs must not outlive a test that ctest ends at its timeout.
+    program.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     program.start(EDGEPIPE_BINARY, run.arguments);
     program.setReadChannel(QProcess::StandardError);
     while (run.upMs < 0 && !program.canReadLine() && program.waitForReadyRead(60000)) {
