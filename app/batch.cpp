@@ -124,6 +124,7 @@ private:
 // it. False when asked to stop while waiting.
 bool holdFolder(const platform::PictureFolder& folder, const Job& job) {
     return folder.hold(
+        job.shown,
         [&] {
             say("edgepipe: " + translate("Batch", "waiting for another edgepipe run writing into %1")
                                    .arg(platform::printable(job.shown)));

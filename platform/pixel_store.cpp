@@ -1,7 +1,6 @@
 #include "platform/pixel_store.h"
 
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -75,6 +74,14 @@ public:
         free_.clear();
     }
 
+    std::vector<std::size_t> sizes() {
+        std::lock_guard lock(mutex_);
+        std::vector<std::size_t> kept;
+        for (const Block& b : free_) kept.push_back(b.size);
+        std::sort(kept.begin(), kept.end());
+        return kept;
+    }
+
 private:
     static Block allocate(std::size_t size) {
         if (size < kHugePage) return Block{checked(std::malloc(size), size), size};
@@ -83,13 +90,10 @@ private:
         madvise(data, rounded, MADV_HUGEPAGE);  // only advice: without it the block is just 4 KB pages
         return Block{data, rounded};
     }
-    // Maps every page of a block now, in one call, instead of one page fault at a time later.
+    // Maps every page of a block now, in one call, instead of one page fault at a time later (a
+    // kernel before 5.14 refuses, and the pages fault in later).
     static Block populated(Block block) {
-#ifdef MADV_POPULATE_WRITE
-        if (madvise(block.data, block.size, MADV_POPULATE_WRITE) == 0) return block;
-#endif
-        const long page = sysconf(_SC_PAGESIZE);  // an older kernel: touch each page instead
-        for (std::size_t at = 0; at < block.size; at += static_cast<std::size_t>(page)) block.data[at] = 0;
+        madvise(block.data, block.size, MADV_POPULATE_WRITE);
         return block;
     }
     static std::uint8_t* checked(void* data, std::size_t size) {
@@ -146,6 +150,7 @@ Store& store() {
 Bytes acquireBytes(std::size_t size) { return store().acquire(size); }
 void prepareBytes(std::size_t size, int count) { store().prepare(size, count); }
 void releaseStore() { store().releaseAll(); }
+std::vector<std::size_t> keptBlocks() { return store().sizes(); }
 void setAllocationFault(AllocationFault fails) { allocationFault.store(fails); }
 
 }  // namespace platform

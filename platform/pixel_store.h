@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace platform {
 
@@ -22,6 +23,9 @@ void prepareBytes(std::size_t size, int count);
 
 // Gives every kept block back to the system (tests that measure memory use this).
 void releaseStore();
+
+// The sizes of the blocks kept, smallest first (tests check which blocks are kept).
+std::vector<std::size_t> keptBlocks();
 
 // Tests make memory run out: while set, a fresh block for which `fails(size)` answers true is refused
 // as the system refuses one when memory is short. It is asked on whichever thread allocates;

@@ -23,14 +23,28 @@ namespace {
     failFile(folder, translate("Batch", "cannot hold the stage files (%1)").arg(std::strerror(error)));
 }
 
+LockCall lockCall = ::flock;
+
+// Whether the lock is now held; false while another run holds it. A file system that keeps no locks
+// (a network share without its lock service) leaves the folder unheld: the batch works there as if no other
+// run did.
+bool tookLock(int fd, const std::string& folder) {
+    if (lockCall(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno == EWOULDBLOCK) return false;
+    if (errno == ENOLCK) return true;
+    cannotHold(folder, errno);
+}
+
 }  // namespace
 
-bool PictureFolder::hold(const std::function<void()>& waiting,
+void setLockCall(LockCall lock) { lockCall = lock ? lock : ::flock; }
+
+bool PictureFolder::hold(const std::string& shown, const std::function<void()>& waiting,
                          const std::function<bool()>& stopRequested) const {
-    if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) return true;
+    if (tookLock(fd_.get(), shown)) return true;
     waiting();
     while (!stopRequested()) {
-        if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) return true;
+        if (tookLock(fd_.get(), shown)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return false;
@@ -47,7 +61,11 @@ std::optional<PictureFolder> OutputFolder::open(const std::string& name, const s
         fd_.reset(::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!fd_) cannotHold(path_, errno);
     }
-    if (name.empty()) return PictureFolder(Descriptor(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0)));
+    if (name.empty()) {
+        Descriptor itself(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
+        if (!itself) cannotHold(path_, errno);
+        return PictureFolder(std::move(itself));
+    }
     if (::mkdirat(fd_.get(), name.c_str(), 0777) != 0 && errno != EEXIST) cannotHold(shown, errno);
     Descriptor folder(::openat(fd_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (folder) return PictureFolder(std::move(folder));

@@ -20,8 +20,10 @@ public:
     // into one folder leave the three files of one picture: an advisory lock on the folder itself,
     // kept until the folder is closed. When another run holds it, `waiting` is called once and the
     // lock tried ten times a second (a request to stop that came just before a blocking wait would
-    // not end it) until `stopRequested`; false then.
-    bool hold(const std::function<void()>& waiting, const std::function<bool()>& stopRequested) const;
+    // not end it) until `stopRequested`; false then. A file system that keeps no locks leaves it
+    // unheld; any other refusal throws naming `shown`.
+    bool hold(const std::string& shown, const std::function<void()>& waiting,
+              const std::function<bool()>& stopRequested) const;
 
     // Makes it the working folder, where the window writes its stage files. Nothing else of the
     // batch depends on the working folder: pictures are named in full, folders through descriptors.
@@ -30,6 +32,10 @@ public:
 private:
     Descriptor fd_;
 };
+
+// Tests make the lock fail: `lock` stands for flock(2); nullptr puts back the system's.
+using LockCall = int (*)(int fd, int operation);
+void setLockCall(LockCall lock);
 
 // The folder the batch writes into, made with its parents when first needed.
 class OutputFolder {

@@ -122,9 +122,11 @@ TEST_P(Kernels, MatchTheReferences) {
     }
 }
 
-// The kernels run, and are tested on, targets that are compiled.
-TEST(Rows, TheTargetInUseIsCompiled) {
+// The kernels run, and are tested on, a target that is compiled and that this processor supports.
+TEST(Rows, TheTargetInUseIsCompiledAndSupported) {
     EXPECT_THAT(platform::rows::compiledTargets(), testing::Contains(platform::rows::currentTarget()));
+    EXPECT_TRUE(platform::rows::targetSupported(platform::rows::currentTarget()))
+        << platform::rows::targetName();
 }
 
 // A job that splits a job of its own, on either thread, runs that one whole and each job covers its
