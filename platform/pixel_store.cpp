@@ -38,8 +38,6 @@ struct Block {
 
 class Store {
 public:
-    ~Store() { releaseAll(); }
-
     Bytes acquire(std::size_t size) {
         if (size < kSmallestKept) {
             const std::size_t bytes = std::max<std::size_t>(size, 1);
