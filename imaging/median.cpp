@@ -10,14 +10,6 @@
 namespace imaging {
 namespace {
 
-// Zeros the one-cell ring around a width x height picture held at offset (1, 1).
-void clearBorder(Plane& plane) {
-    const int w = plane.width(), h = plane.height();
-    std::memset(plane.row(0), 0, static_cast<std::size_t>(w));
-    std::memset(plane.row(h - 1), 0, static_cast<std::size_t>(w));
-    for (int y = 1; y < h - 1; ++y) plane.row(y)[0] = plane.row(y)[w - 1] = 0;
-}
-
 // Runs the passes over the output rows [begin, end) of one band of the picture, two rows at a time:
 // each step makes two new rows of every pass, the rows that the next pass needs below its windows.
 // The rows are kept with their even and odd columns apart (see rows::SplitRow), the source's taken
@@ -107,10 +99,9 @@ void medianPasses(const Plane& source, Plane& output, int width, int height) {
 
 void medianFilter(const platform::TBitmap& from, platform::TBitmap& into) {
     const int width = from.Width(), height = from.Height();
-    // The blue channel with its zero border, kept for the whole run.
+    // The blue channel at offset (1, 1), as the passes read a plane, kept for the whole run.
     static Plane blue;
     blue.fit(width + 2, height + 2);
-    clearBorder(blue);
     forRowsSplit(height, from.Stride() * static_cast<std::size_t>(height), kLumaSplit,
                  [&](int begin, int end) {
                      for (int y = begin; y < end; ++y)

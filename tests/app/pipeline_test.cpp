@@ -164,7 +164,6 @@ TEST_F(Pipeline, StageFileFaultsNameTheFileAndChangeNoFile) {
     platform::setAllocationFault([](std::size_t size) { return size == 480 * 140 && ++blocks == 3; });
     prompts->answers.push_back("large.bmp");
     EXPECT_EQ(press(form->Button2), Errors{});
-    platform::setAllocationFault(nullptr);
     EXPECT_TRUE(samePixels(toPixels(form->Image1->Picture->Bitmap()), large));
 }
 
@@ -194,5 +193,4 @@ TEST_F(Pipeline, ABandShortOfMemoryOnEitherThreadFailsOnlyItsPress) {
     threadsInBand = 0;
     EXPECT_EQ(press(form->Button1), kShortOfMemory);
     EXPECT_EQ(form->Edit1->Text(), "100") << "SOBEL shows its threshold before it computes";
-    platform::setAllocationFault(nullptr);
 }

@@ -122,9 +122,8 @@ TEST_P(Kernels, MatchTheReferences) {
     }
 }
 
-// The kernels run, and are tested on, a target that is compiled and that this processor supports.
-TEST(Rows, TheTargetInUseIsCompiledAndSupported) {
-    EXPECT_THAT(platform::rows::compiledTargets(), testing::Contains(platform::rows::currentTarget()));
+// The kernels run, and are tested on, a target that this processor supports.
+TEST(Rows, TheTargetInUseIsSupported) {
     EXPECT_TRUE(platform::rows::targetSupported(platform::rows::currentTarget()))
         << platform::rows::targetName();
 }

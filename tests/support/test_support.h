@@ -21,7 +21,9 @@
 #include "platform/bmp_file.h"
 #include "platform/errors.h"
 #include "platform/picture_reader.h"
+#include "platform/pixel_store.h"
 #include "platform/prompts.h"
+#include "platform/stage_folder.h"
 
 // Qt's geometry and colours as a failed comparison prints them.
 inline void PrintTo(const QSize& s, std::ostream* out) { *out << s.width() << " x " << s.height(); }
@@ -35,7 +37,7 @@ namespace testing_support {
 namespace fs = std::filesystem;
 
 // Runs each test in a fresh temporary directory, removed afterwards: no stage file lands in the
-// checkout. Puts back the system's write, which a test may have replaced.
+// checkout. Puts back the system calls and the memory a test may have made fail.
 class InTempDir : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -44,6 +46,8 @@ protected:
     }
     void TearDown() override {
         platform::setWriterCalls({});
+        platform::setLockCall(nullptr);
+        platform::setAllocationFault(nullptr);
         fs::current_path(previous_);
         fs::remove_all(dir_);
     }
