@@ -28,8 +28,9 @@ struct PaintCount : QObject {
 // The controls in their Tab order, each where the layout puts it, with a name for screen readers
 // and a tooltip that is also its description, a button's caption fitting it with every glyph in the
 // font (also run at the scale factors 1.5 and 2: see CMakeLists.txt); the focus starts on SOBEL, with its
-// focus frame, and Tab goes through them; Right raises the threshold, and Return and Enter press SOBEL (after
-// an animation): no picture, then no B.bmp. A cancelled dialog opens nothing.
+// focus frame, and Tab goes through them; Right and PageUp (a page, like a click on the track, is one step)
+// each raise the threshold by one, and Return and Enter press SOBEL (after an animation): no picture, then no
+// B.bmp. A cancelled dialog opens nothing.
 TEST_F(Window, ControlsInTabOrderWhereTheLayoutPutsThemAndKeysWork) {
     load(std::nullopt);
     EXPECT_EQ(prompts->said, Errors{}) << "a cancelled dialog opens nothing";
@@ -73,7 +74,8 @@ TEST_F(Window, ControlsInTabOrderWhereTheLayoutPutsThemAndKeysWork) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
     QTest::keyClick(form->ScrollBar1->widget(), Qt::Key_Right);
-    EXPECT_EQ(form->Edit1->Text(), "129");
+    QTest::keyClick(form->ScrollBar1->widget(), Qt::Key_PageUp);
+    EXPECT_EQ(form->Edit1->Text(), "130");
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
         prompts->said.clear();
         QTest::keyClick(QApplication::focusWidget(), key);

@@ -75,6 +75,8 @@ TEST_F(Files, StageFileBytes) {
             << (picture.PixelFormat() == grey.PixelFormat() ? "grey" : "24-bit");
     }
     ::umask(mask);
+    platform::TBitmap read;
+    EXPECT_EQ(platform::readBmp24("A.bmp", read), platform::BmpRead::Done) << "read by our own reader";
     EXPECT_EQ(::fcntl(STDIN_FILENO, F_GETFD) != -1, inputOpen) << "the writer closes its own file only";
     EXPECT_EQ(fs::status("A.bmp").permissions() & fs::perms::all, fs::perms(0640)) << "the umask applies";
 }
@@ -247,6 +249,7 @@ TEST_F(Files, QuirksThatLoseNoPixelLoad) {
     writer.setCompression(1);
     ASSERT_TRUE(writer.write(deep));
     EXPECT_EQ(failureOf([] { platform::loadPicture("deep.png"); }), "(no failure)");
+    EXPECT_EQ(platform::announcedSize("deep.png").height, 8000) << "the height its header announces";
     EXPECT_EQ(qInstallMessageHandler(handler), handler) << "the reader kept Qt's messages";
     QLoggingCategory::setFilterRules("");
 }
@@ -376,8 +379,7 @@ TEST_F(Files, WhatTheSystemRefuses) {
     std::uint8_t byte = 0;
     EXPECT_EQ(failureOf([&] { file.readAt(std::uint64_t{1} << 63, &byte, 1); }),
               "shown/A.bmp: cannot read (Invalid argument)");
-    platform::OutputFolder output("out");
-    const platform::PictureFolder folder = *output.open("", "out");  // the output folder itself
+    const platform::PictureFolder folder = *platform::OutputFolder("out").open("", "out");
     platform::setLockCall(failing<ENOLCK, int, int, int>);
     EXPECT_TRUE(folder.hold(
         "out", [] {}, [] { return true; }));
