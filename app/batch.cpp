@@ -132,17 +132,13 @@ bool holdFolder(const platform::PictureFolder& folder, const Job& job) {
         [] { return Application->EndRequest() != 0; });
 }
 
-// What a person does in a fresh window: the scroll bar to T first, while its preview has no
-// picture to work on, then LOAD, 灰階, 濾波 and SOBEL, with the picture's folder for the stage
-// files. The preview is called as the presses are, so that its failure is the picture's too. The
-// folder is made once the picture is in, so a picture that cannot be read leaves none. False when
+// What a person does in a fresh window: the scroll bar to T first (its preview, with no picture yet,
+// draws nothing), then LOAD, 灰階, 濾波 and SOBEL, with the picture's folder for the stage files.
+// The folder is made once the picture is in, so a picture that cannot be read leaves none. False when
 // asked to stop between two steps, so that every stage file written is whole; `written` lists them.
 bool runPicture(Job& job, Folders& folders, int threshold, std::vector<std::string>& written) {
     TForm1 form;
-    const platform::TNotifyEvent preview = std::exchange(form.ScrollBar1->OnChange, nullptr);
     form.ScrollBar1->SetPosition(threshold);
-    form.ScrollBar1->OnChange = preview;
-    form.ScrollBar1Change(form.ScrollBar1);
     form.OpenPicture(job.picture);
     const platform::PictureFolder folder = folders.open(job);
     if (!holdFolder(folder, job)) return false;

@@ -44,13 +44,13 @@ TEST_F(CommandLine, OptionsAndAPictureToOpen) {
         EXPECT_TRUE(matches(out, said)) << out;
     }
 
-    // Qt takes its option's value, not a picture, and the first picture is read; the window stays up
-    // until SIGTERM or Ctrl-C (or SIGHUP, handled as in the batch), which end it also while a box is
-    // open (here the refusal of the picture).
+    // Qt takes its option's value (given with two dashes, as Qt allows), not a picture, and the first picture
+    // is read; the window stays up until SIGTERM or Ctrl-C (or SIGHUP, handled as in the batch), which end it
+    // also while a box is open (here the refusal of the picture).
     const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     const int photoRead = ::inotify_add_watch(watch, "photo.jpg", IN_CLOSE_NOWRITE);
     ::inotify_add_watch(watch, "b.png", IN_CLOSE_NOWRITE);
-    EXPECT_EQ(runEdgepipe({.arguments = {"-style", "fusion", "photo.jpg", "b.png"}, .upMs = 1000}),
+    EXPECT_EQ(runEdgepipe({.arguments = {"--style", "fusion", "photo.jpg", "b.png"}, .upMs = 1000}),
               Ran(0, "", "edgepipe: opens one picture at a time; ignored: b.png\n"));
     inotify_event event{};
     EXPECT_EQ(::read(watch, &event, sizeof event), ssize_t{sizeof event}) << "photo.jpg was not read";

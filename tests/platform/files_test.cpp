@@ -235,10 +235,9 @@ TEST_F(Files, QuirksThatLoseNoPixelLoad) {
         EXPECT_THAT(failureOf([] { platform::loadPicture("quirk.jpg"); }), testing::StartsWith(refusal));
     }
     // A phone photo comes the right way up, as its EXIF orientation says (6: a quarter turn right).
+    // The APP1 block's length, 0x22, is the '"'.
     const std::string exif(
-        "\xFF\xE1\x00\x22"
-        "Exif\0\0MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0",
-        36);
+        "\xFF\xE1\x00\"Exif\0\0MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0", 36);
     writeFileBytes("quirk.jpg", edited(2, end, exif));
     EXPECT_EQ(platform::loadPicture("quirk.jpg").Width(), 12);
     // A PNG of 16 bits a channel, which Qt decodes at 8 bytes a pixel: 80 megapixels are 640 MB, far
