@@ -86,17 +86,16 @@ void computeWhileReading(StageRead& reading, platform::TImage& resultView,
 
 void publishAfterReading(StageRead& reading, const platform::TBitmap& copy, platform::TImage& resultView,
                          const fs::path& folder, const char* stageFile) {
-    bool read = false;
     auto showOnceRead = [&] {
-        read = true;
         reading.get();
         show(copy, resultView);
     };
     try {
         platform::writeBmp24(copy, (folder / stageFile).string(), showOnceRead);
     } catch (...) {
-        // A failed save leaves the new result on screen, once the read it needed is done.
-        if (!read) showOnceRead();
+        // A failed save leaves the new result on screen, once the read it needed is done (a future
+        // is no longer valid once its result was taken).
+        if (reading.valid()) showOnceRead();
         throw;
     }
 }
