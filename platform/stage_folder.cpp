@@ -23,6 +23,10 @@ namespace {
     failFile(folder, translate("Batch", "cannot hold the stage files (%1)").arg(std::strerror(error)));
 }
 
+[[noreturn]] void cannotMake(const std::string& folder, int error) {
+    failFile(folder, translate("Batch", "cannot make or open this folder (%1)").arg(std::strerror(error)));
+}
+
 LockCall lockCall = ::flock;
 
 // Whether the lock is now held; false while another run holds it. A file system that keeps no locks
@@ -59,17 +63,17 @@ std::optional<PictureFolder> OutputFolder::open(const std::string& name, const s
         std::error_code ignored;
         std::filesystem::create_directories(path_, ignored);
         fd_.reset(::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!fd_) cannotHold(path_, errno);
+        if (!fd_) cannotMake(path_, errno);
     }
     if (name.empty()) {
         Descriptor itself(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
         if (!itself) cannotHold(path_, errno);
         return PictureFolder(std::move(itself));
     }
-    if (::mkdirat(fd_.get(), name.c_str(), 0777) != 0 && errno != EEXIST) cannotHold(shown, errno);
+    if (::mkdirat(fd_.get(), name.c_str(), 0777) != 0 && errno != EEXIST) cannotMake(shown, errno);
     Descriptor folder(::openat(fd_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (folder) return PictureFolder(std::move(folder));
-    if (errno != ENOTDIR && errno != ELOOP) cannotHold(shown, errno);
+    if (errno != ENOTDIR && errno != ELOOP) cannotMake(shown, errno);
     return std::nullopt;
 }
 

@@ -8,6 +8,10 @@
         <translation>無法存放步驟檔案（%1）</translation>
     </message>
     <message>
+        <source>cannot make or open this folder (%1)</source>
+        <translation>無法建立或開啟此資料夾（%1）</translation>
+    </message>
+    <message>
         <source>waiting for another edgepipe run writing into %1</source>
         <translation>另一個 edgepipe 正在寫入 %1，等待中</translation>
     </message>

@@ -96,6 +96,7 @@ TEST_P(Kernels, MatchTheReferences) {
     // Puts back the target in use when the run ends, also when an assertion ends it.
     const std::shared_ptr<void> putBack(
         nullptr, [old = platform::rows::selectTarget(target)](void*) { platform::rows::selectTarget(old); });
+    ASSERT_EQ(platform::rows::currentTarget(), target) << "the target selected is the one in use";
     const Switched<imaging::useHelperThread> helper(twoThreads);
     const Switched<imaging::splitEveryJob> split(splitAll);
     platform::TBitmap shownGrey;

@@ -62,6 +62,7 @@ TEST_F(Files, StageFileBytes) {
     platform::TBitmap copy;
     copy.Assign(grey);
     copy.GetScanline(1)[0] = 99;
+    EXPECT_EQ(copy.GetScanline(0)[1], 11) << "the written copy keeps its other pixels";
     const std::vector<std::uint8_t> expected = {
         'B', 'M', 78,   0,    0, 0, 0,  0,  0,  0,  54, 0,  0,  0,  40, 0,  0,  0,  3,    0,
         0,   0,   2,    0,    0, 0, 1,  0,  24, 0,  0,  0,  0,  0,  24, 0,  0,  0,  0xC4, 0x0E,
@@ -117,11 +118,14 @@ void expectOutcomes(const std::vector<Outcome>& cases) {
 // Unknown names (the kind said in lower case), a missing file and a folder, and damaged, mislabelled and
 // oversized copies of the fuzzer's seeds are refused.
 TEST_F(Files, RefusalsNameTheFileAndTheReason) {
+    fs::create_directory("a.b");
     std::vector<Outcome> cases = {
         {"notes.TxZ", "notes.TxZ: unknown picture kind \".txz\"", -1},
-        {"noextension", "noextension: unknown picture kind (the name has no extension)", -1},
+        {"a.b/noextension",
+         dir().string() + "/a.b/noextension: unknown picture kind (the name has no extension)", -1},
         {"photo.", "photo.: unknown picture kind (the name has no extension)", -1},
         {"missing.png", "missing.png: no such file", -1},
+        {"", "No file name given", -1},
         {"huge.bmp", "huge.bmp: picture too large (100000 x 100000 pixels; ", -1},
         {"huge.jpg",
          "huge.jpg: picture too large (32639 x 32639 pixels; edgepipe reads up to 134 megapixels)", -1},
@@ -151,7 +155,7 @@ TEST_F(Files, RefusalsNameTheFileAndTheReason) {
         const auto& [wrongName, readAs] = misnamed[k];
         cases.push_back({wrongName, wrongName + ": cannot read as a " + readAs + notOne, -1});
         writeFileBytes(wrongName, bytes);
-        for (const char* copy : {"notes.TxZ", "noextension", "photo."}) writeFileBytes(copy, bytes);
+        for (const char* copy : {"notes.TxZ", "a.b/noextension", "photo."}) writeFileBytes(copy, bytes);
         // Damage the readers notice only when asked, and headers that announce too many pixels.
         std::vector<std::uint8_t> damaged = bytes, huge = bytes;
         if (kind == "bmp") {
@@ -224,8 +228,6 @@ TEST_F(Files, QuirksThatLoseNoPixelLoad) {
     const std::tuple<const char*, std::vector<std::uint8_t>, std::string> cases[] = {
         // the start of what is said
         {"padding before the end marker", edited(end - 2, end, std::string(3, '\0')), "(no failure)"},
-        {"bytes after the end marker", edited(end, end, "trailing bytes"), "(no failure)"},
-        {"an unknown marker", edited(2, end, std::string("\xFF\xEF\x00\x04xy", 6)), "(no failure)"},
         {"a colour profile that cannot be used", edited(2, end, profile), "(no failure)"},
         {"cut short", edited(0, end * 2 / 3, ""), "quirk.jpg: damaged or cut short ("},
     };
@@ -354,15 +356,12 @@ TEST_F(Files, OnlyRegularFilesAreReplaced) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir()), {}), 2) << "a temporary file is left";
 }
 
-// A name shows as it is where it is UTF-8, and every byte of it that is not as \xHH: sequences of
-// two, three and four bytes, and a surrogate (as Qt's decoder refuses overlong forms too) and cut
-// sequences, which other programs would show as a replacement character.
+// A name shows as it is where it is UTF-8 (sequences of two, three and four bytes), and every byte of
+// it that is not as \xHH: a cut sequence, which other programs would show as a replacement character.
 TEST(Names, ShowTheirBytesThatAreNotUtf8) {
     const std::pair<std::string, std::string> cases[] = {
         {"caf\xE9", "caf\\xE9"},
-        {"\xC2\x80 \xE0\xA0\x80 \xED\x9F\xBF", "\xC2\x80 \xE0\xA0\x80 \xED\x9F\xBF"},
-        {"\xF0\x90\x80\x80 \xF4\x8F\xBF\xBF", "\xF0\x90\x80\x80 \xF4\x8F\xBF\xBF"},
-        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},
+        {"\xC2\x80 \xE0\xA0\x80 \xF4\x8F\xBF\xBF", "\xC2\x80 \xE0\xA0\x80 \xF4\x8F\xBF\xBF"},
         {"\xE6\x97\x41", "\\xE6\\x97A"},
     };
     for (const auto& [bytes, shown] : cases) EXPECT_EQ(platform::printable(bytes), shown);
