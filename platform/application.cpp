@@ -176,7 +176,7 @@ void endOnRequest() {
     while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
     }
     // Ends every loop, a box's own included, and a box opened after this returns at once.
-    QCoreApplication::exit(0);
+    QCoreApplication::quit();
 }
 
 void closeOnEndRequest(QSocketNotifier*& notifier) {
@@ -202,7 +202,6 @@ void TApplication::startQt(const std::vector<std::string>& arguments) {
     new QApplication(argc_, argv_.data());  // lives until the process ends
     qInstallMessageHandler(nullptr);
     followUserLocale();  // Qt's own texts in the user's language, numbers still as in C
-    QApplication::setApplicationName("edgepipe");
     QGuiApplication::setDesktopFileName(
         "io.github.edgepipe");  // lets the desktop match the window to its launcher
 }

@@ -72,12 +72,8 @@ void TPicture::LoadFromFile(const std::string& fileName) {
     bitmap_.Assign(loadPicture(fileName));  // throws before anything changes; assigning cannot fail
     // The first two previews after loading each write a whole new picture of this size (the view
     // keeps the one before while the next is made); fresh pages for an 80-megapixel picture would
-    // cost them several times the preview itself. Only a saving: short of memory, the previews get
-    // theirs when they need it, and the picture is loaded all the same.
-    try {
-        prepareBytes(bitmap_.Stride() * static_cast<std::size_t>(bitmap_.Height()), 2);
-    } catch (const std::exception&) {
-    }
+    // cost them several times the preview itself. Short of memory, the picture is loaded all the same.
+    prepareBytes(bitmap_.Stride() * static_cast<std::size_t>(bitmap_.Height()), 2);
     changed();
 }
 

@@ -59,9 +59,9 @@ public:
         }
         try {
             for (; count > 0; --count) fresh.push_back(populated(allocate(size)));
-        } catch (...) {
+        } catch (const Error&) {
             for (const Block& block : fresh) std::free(block.data);
-            throw;
+            return;
         }
         for (const Block& block : fresh) giveBack(block);
     }

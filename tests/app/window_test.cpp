@@ -36,6 +36,7 @@ TEST_F(Window, ControlsInTabOrderWhereTheLayoutPutsThemAndKeysWork) {
     EXPECT_EQ(prompts->said, Errors{}) << "a cancelled dialog opens nothing";
     form->Show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form->window()));
+    EXPECT_FALSE(form->window()->windowIcon().isNull()) << "the window has its icon";
     const QImage focused = form->Button1->widget()->grab().toImage();
     form->Button2->SetFocus();
     EXPECT_TRUE(form->Button1->widget()->grab().toImage() != focused) << "SOBEL starts with a focus frame";

@@ -118,14 +118,12 @@ void expectOutcomes(const std::vector<Outcome>& cases) {
 // Unknown names (the kind said in lower case), a missing file and a folder, and damaged, mislabelled and
 // oversized copies of the fuzzer's seeds are refused.
 TEST_F(Files, RefusalsNameTheFileAndTheReason) {
-    fs::create_directory("a.b");
     std::vector<Outcome> cases = {
         {"notes.TxZ", "notes.TxZ: unknown picture kind \".txz\"", -1},
-        {"a.b/noextension",
-         dir().string() + "/a.b/noextension: unknown picture kind (the name has no extension)", -1},
+        {"./noextension", dir().string() + "/noextension: unknown picture kind (the name has no extension)",
+         -1},
         {"photo.", "photo.: unknown picture kind (the name has no extension)", -1},
         {"missing.png", "missing.png: no such file", -1},
-        {"", "No file name given", -1},
         {"huge.bmp", "huge.bmp: picture too large (100000 x 100000 pixels; ", -1},
         {"huge.jpg",
          "huge.jpg: picture too large (32639 x 32639 pixels; edgepipe reads up to 134 megapixels)", -1},
@@ -155,7 +153,7 @@ TEST_F(Files, RefusalsNameTheFileAndTheReason) {
         const auto& [wrongName, readAs] = misnamed[k];
         cases.push_back({wrongName, wrongName + ": cannot read as a " + readAs + notOne, -1});
         writeFileBytes(wrongName, bytes);
-        for (const char* copy : {"notes.TxZ", "a.b/noextension", "photo."}) writeFileBytes(copy, bytes);
+        for (const char* copy : {"notes.TxZ", "./noextension", "photo."}) writeFileBytes(copy, bytes);
         // Damage the readers notice only when asked, and headers that announce too many pixels.
         std::vector<std::uint8_t> damaged = bytes, huge = bytes;
         if (kind == "bmp") {
@@ -379,10 +377,9 @@ TEST_F(Files, WhatTheSystemRefuses) {
               "shown/A.bmp: cannot read (Invalid argument)");
     const platform::PictureFolder folder = *platform::OutputFolder("out").open("", "out");
     platform::setLockCall(failing<ENOLCK, int, int, int>);
-    EXPECT_TRUE(folder.hold(
-        "out", [] {}, [] { return true; }));
+    const std::function<void()> unsaid = [] {};
+    EXPECT_TRUE(folder.hold("out", unsaid, [] { return true; }));
     static int held = 2;  // another run that lets go after two tries
     platform::setLockCall([](int, int) { return --held < 0 ? 0 : failing<EWOULDBLOCK, int>(); });
-    EXPECT_TRUE(folder.hold(
-        "out", [] {}, [] { return false; }));
+    EXPECT_TRUE(folder.hold("out", unsaid, [] { return false; }));
 }
