@@ -50,20 +50,16 @@ public:
 
     void prepare(std::size_t size, int count) {
         if (size < kSmallestKept) return;
-        std::vector<Block> fresh;
-        fresh.reserve(static_cast<std::size_t>(std::max(count, 0)));
         {
             std::lock_guard lock(mutex_);
             count -= static_cast<int>(
                 std::count_if(free_.begin(), free_.end(), [&](const Block& b) { return serves(b, size); }));
         }
         try {
-            for (; count > 0; --count) fresh.push_back(populated(allocate(size)));
+            for (; count > 0; --count) giveBack(populated(allocate(size)));
         } catch (const Error&) {
-            for (const Block& block : fresh) std::free(block.data);
-            return;
+            // Short of memory: fewer blocks are ready, and a press gets its own when it needs it.
         }
-        for (const Block& block : fresh) giveBack(block);
     }
 
     void releaseAll() {

@@ -18,8 +18,7 @@ Bytes acquireBytes(std::size_t size);
 
 // Makes sure that at least `count` kept blocks of at least `size` bytes are ready, their pages
 // already mapped: what a loaded picture's first presses and previews will ask for, so that they do
-// not pay for fresh memory. Only a saving, and all or nothing: when memory runs out it keeps no new
-// block, and what asks for a block later gets a fresh one then, or fails then.
+// not pay for fresh memory. Only a saving: short of memory, it makes fewer and says nothing.
 void prepareBytes(std::size_t size, int count);
 
 // Gives every kept block back to the system (tests that measure memory use this).
