@@ -1,17 +1,26 @@
-#include "platform/rows/targets.h"
-
-#include <atomic>
+// The target in use is asked of Highway's dispatch itself, through a function compiled for every
+// target that names the one it was compiled for: what the kernels run, not what was asked for.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "platform/rows/targets.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
 
 #include <hwy/highway.h>
 #include <hwy/targets.h>
 
+#include "platform/rows/targets.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace platform::rows::HWY_NAMESPACE {
+
+Target compiledFor() { return HWY_TARGET; }
+
+}  // namespace platform::rows::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
 namespace platform::rows {
 
-namespace {
-// Highway's dispatch keeps its choice to itself; this is the one selectTarget made, or 0 for
-// Highway's own (the best supported target).
-std::atomic<Target> selected{0};
-}  // namespace
+HWY_EXPORT(compiledFor);
 
 std::vector<Target> compiledTargets() {
     std::vector<Target> all;
@@ -21,20 +30,15 @@ std::vector<Target> compiledTargets() {
 
 bool targetSupported(Target target) { return (hwy::SupportedTargets() & target) != 0; }
 
-Target currentTarget() {
-    if (const Target chosen = selected.load()) return chosen;
-    for (const Target target : compiledTargets())
-        if (targetSupported(target)) return target;
-    return HWY_STATIC_TARGET;
-}
+Target currentTarget() { return HWY_DYNAMIC_DISPATCH(compiledFor)(); }
 
 Target selectTarget(Target target) {
     const Target before = currentTarget();
     hwy::GetChosenTarget().Update(target);
-    selected.store(target);
     return before;
 }
 
 const char* targetName(Target target) { return hwy::TargetName(target); }
 
 }  // namespace platform::rows
+#endif  // HWY_ONCE
