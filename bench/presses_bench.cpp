@@ -149,6 +149,8 @@ void press(benchmark::State& state, const std::string& which, const bench::Size&
     // Warm presses: one untimed press first, so that every buffer the press needs is kept in the
     // pixel store and the times do not depend on how fast the system hands out fresh memory (the
     // first presses after LOAD, the "first" rows, time that apart).
+    if (which == "grey") window.grey();
+    if (which == "filter") window.filter();
     if (which == "sobel") window.sobel();
     if (which == "preview") window.preview();
     // Each press that writes a stage file starts with the files written before it on the disk: one
