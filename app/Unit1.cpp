@@ -117,25 +117,33 @@ void TForm1::LumaDisplay() {
 void TForm1::Button5Click(TObject*) {
     frame::guardSourcePicture(*Image1->Picture);
     const std::filesystem::path folder = CurrentStageFolder();
-    frame::StageRead reading = frame::startReadingStageFile(folder, frame::kStageGrey);
+    frame::StageCheck checking = frame::startCheckingStageFile(folder, frame::kStageGrey);
     TBitmap copy;
-    frame::computeWhileReading(reading, *Image2,
-                               [&] { imaging::medianFilter(frame::workCopyOf(*Image1->Picture), copy); });
-    frame::publishAfterReading(reading, copy, *Image2, folder, frame::kStageSmooth);
+    frame::publishWhileMaking(copy, *Image2, folder, frame::kStageSmooth, [&](platform::RowsMade& made) {
+        frame::computeWhileChecking(
+            checking, [&] { imaging::medianFilter(frame::workCopyOf(*Image1->Picture), copy, &made); },
+            [&](bool computed) {
+                // A failure before the result is ready leaves A.bmp in view, as a press that reads it
+                // into the view first would.
+                if (!computed) frame::showStageFile(*Image2, folder, frame::kStageGrey);
+            });
+    });
 }
 
-// SOBEL: the edge map of the result view's picture, written as C.bmp; needs B.bmp. Its stage file is
-// read before the edges are drawn, into the pixels they are then drawn into: read meanwhile, as 濾波
-// reads its own, it would hold a second picture-sized block for the whole press.
+// SOBEL: the edge map of the result view's picture, written as C.bmp; needs B.bmp, whose content is
+// not used: it is read through on a thread of its own while the edges are drawn, and not kept.
 void TForm1::Button1Click(TObject*) {
     frame::guardSourcePicture(*Image1->Picture);
     const std::filesystem::path folder = CurrentStageFolder();
-    TBitmap copy = frame::workCopyOf(*Image1->Picture);
-    frame::readStageFile(copy, folder, frame::kStageSmooth);
+    frame::StageCheck checking = frame::startCheckingStageFile(folder, frame::kStageSmooth);
     const int threshold = ScrollBar1->Position();
-    ShowThreshold(threshold);
-    imaging::drawEdges(frame::workCopyOf(*Image2->Picture), copy, threshold);
-    frame::publish(copy, *Image2, folder, frame::kStageEdges);
+    TBitmap copy;
+    frame::publishWhileMaking(copy, *Image2, folder, frame::kStageEdges, [&](platform::RowsMade& made) {
+        frame::computeWhileChecking(
+            checking,
+            [&] { imaging::drawEdges(frame::workCopyOf(*Image2->Picture), copy, threshold, &made); },
+            [&](bool) { ShowThreshold(threshold); });
+    });
 }
 
 // Threshold preview: the edge map of the source picture at the new threshold; no file.

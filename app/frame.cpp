@@ -4,6 +4,7 @@
 
 #include "platform/bmp_file.h"
 #include "platform/errors.h"
+#include "platform/picture_reader.h"
 #include "platform/prompts.h"
 #include "platform/translation.h"
 
@@ -56,48 +57,53 @@ void show(const platform::TBitmap& copy, platform::TImage& resultView) {
 
 }  // namespace
 
-void readStageFile(platform::TBitmap& copy, const fs::path& folder, const char* stageFile) {
-    copy.LoadFromFile(existingStageFile(folder, stageFile).string());
-}
-
 void publish(const platform::TBitmap& copy, platform::TImage& resultView, const fs::path& folder,
              const char* stageFile) {
     show(copy, resultView);
     resultView.Picture->SaveToFile((folder / stageFile).string());
 }
 
-StageRead startReadingStageFile(const fs::path& folder, const char* stageFile) {
+StageCheck startCheckingStageFile(const fs::path& folder, const char* stageFile) {
     return std::async(std::launch::async, [path = existingStageFile(folder, stageFile)] {
-        platform::TBitmap read;
-        read.LoadFromFile(path.string());
-        return read;
+        platform::readBmpThrough(path.string());
     });
 }
 
-void computeWhileReading(StageRead& reading, platform::TImage& resultView,
-                         const std::function<void()>& compute) {
+void computeWhileChecking(StageCheck& checking, const std::function<void()>& compute,
+                          const std::function<void(bool computed)>& onceChecked) {
     try {
         compute();
     } catch (...) {
-        resultView.Picture->Assign(reading.get());
+        checking.get();
+        onceChecked(false);
         throw;
     }
+    checking.get();
+    onceChecked(true);
 }
 
-void publishAfterReading(StageRead& reading, const platform::TBitmap& copy, platform::TImage& resultView,
-                         const fs::path& folder, const char* stageFile) {
-    auto showOnceRead = [&] {
-        reading.get();
-        show(copy, resultView);
-    };
+void showStageFile(platform::TImage& resultView, const fs::path& folder, const char* stageFile) {
+    platform::TBitmap read;
+    read.LoadFromFile((folder / stageFile).string());
+    resultView.Picture->Assign(read);
+}
+
+void publishWhileMaking(platform::TBitmap& copy, platform::TImage& resultView, const fs::path& folder,
+                        const char* stageFile, const std::function<void(platform::RowsMade&)>& make) {
+    platform::RowsMade made;
+    std::future<void> writing = std::async(
+        std::launch::async,
+        [&copy, &made, path = (folder / stageFile).string()] { platform::writeBmp24(copy, path, made); });
     try {
-        platform::writeBmp24(copy, (folder / stageFile).string(), showOnceRead);
+        make(made);
     } catch (...) {
-        // A failed save leaves the new result on screen, once the read it needed is done (a future
-        // is no longer valid once its result was taken).
-        if (reading.valid()) showOnceRead();
+        made.abandon();
+        writing.wait();  // its MakingFailed says nothing the maker's own failure does not
         throw;
     }
+    made.finish();
+    show(copy, resultView);  // a failed save leaves the new result on screen
+    writing.get();
 }
 
 }  // namespace frame

@@ -7,6 +7,7 @@
 
 #include "platform/controls.h"
 #include "platform/graphics.h"
+#include "platform/rows_made.h"
 
 namespace frame {
 
@@ -27,31 +28,34 @@ platform::TBitmap workCopyOf(const platform::TPicture& picture);
 // cannot name it (it was removed), so that reading or writing there says what is wrong.
 std::filesystem::path workingFolder();
 
-// Reads the stage file in `folder` into `copy`; throws, naming the file first, when it cannot be
-// read: "A.bmp: no such file in /home/ana/photos; 灰階 makes it".
-void readStageFile(platform::TBitmap& copy, const std::filesystem::path& folder, const char* stageFile);
-
 // Stretch on, the result view shows the copy, the copy is saved as the stage file in `folder`; in
 // that order, so a failed save leaves the new result on screen.
 void publish(const platform::TBitmap& copy, platform::TImage& resultView, const std::filesystem::path& folder,
              const char* stageFile);
 
-// A stage file being read on a thread of its own while the press computes and writes its result:
-// the two copies between the disk's cache and memory then run on both cores at once.
-using StageRead = std::future<platform::TBitmap>;
+// A stage file that a press needs, read through on a thread of its own while the press computes;
+// its content is not kept.
+using StageCheck = std::future<void>;
 
-// Starts reading the stage file in `folder`; throws at once as readStageFile does when there is no
-// such file, and from the result's get() when it cannot be read.
-StageRead startReadingStageFile(const std::filesystem::path& folder, const char* stageFile);
+// Starts reading the stage file in `folder`. Throws at once, naming the file first, when there is no
+// such file ("A.bmp: no such file in /home/ana/photos; 灰階 makes it"), and from the result's get()
+// when it cannot be read.
+StageCheck startCheckingStageFile(const std::filesystem::path& folder, const char* stageFile);
 
-// Runs `compute`; when it fails, the result view shows the stage file read, as a press that reads it
-// first shows it, or the read's own failure is the one thrown, as the read comes first.
-void computeWhileReading(StageRead& reading, platform::TImage& resultView,
-                         const std::function<void()>& compute);
+// Runs `compute` while the check goes on, then `onceChecked(computed)` once the check has passed,
+// told whether `compute` did, before compute's failure is thrown: the press ends as one that read
+// the file first would. When the check fails, its failure is the one thrown, as it comes first.
+void computeWhileChecking(StageCheck& checking, const std::function<void()>& compute,
+                          const std::function<void(bool computed)>& onceChecked);
 
-// publish, once the stage file read: the new file is written meanwhile, and when the read fails it
-// is removed and the view and the old file stay as they were.
-void publishAfterReading(StageRead& reading, const platform::TBitmap& copy, platform::TImage& resultView,
-                         const std::filesystem::path& folder, const char* stageFile);
+// The result view shows the stage file in `folder`, read again.
+void showStageFile(platform::TImage& resultView, const std::filesystem::path& folder, const char* stageFile);
+
+// publish for a result that `make` makes into `copy` meanwhile, telling `made` how far it got: the
+// stage file is written on a thread of its own as the rows come, and takes its name only once
+// `make` has returned. When `make` throws, nothing is shown and the old file stays.
+void publishWhileMaking(platform::TBitmap& copy, platform::TImage& resultView,
+                        const std::filesystem::path& folder, const char* stageFile,
+                        const std::function<void(platform::RowsMade&)>& make);
 
 }  // namespace frame

@@ -134,6 +134,16 @@ void startSession() {
     ::malloc_trim(0);
 }
 
+// What a person's next press finds, seconds after the last one: the stage files written before are
+// on the disk (a press that replaces a file still being written out waits for that: a second or
+// more for 240 MB on a busy disk, depending on the presses and rows that ran before), and the old
+// files they replaced are freed (a 36 MB file's pages take milliseconds of a core to free, taken from
+// whichever press runs next when presses follow each other at once).
+void settle() {
+    ::sync();
+    platform::awaitOldFiles();
+}
+
 // Repeated presses of one kind, after LOAD, 灰階 and 濾波 in a window of their own.
 void press(benchmark::State& state, const std::string& which, const bench::Size& size,
            const std::string& kind) {
@@ -153,14 +163,12 @@ void press(benchmark::State& state, const std::string& which, const bench::Size&
     if (which == "filter") window.filter();
     if (which == "sobel") window.sobel();
     if (which == "preview") window.preview();
-    // Each press that writes a stage file starts with the files written before it on the disk: one
-    // that replaces a file still being written out waits for that (a second or more for 240 MB on a
-    // busy disk), and how much is still waiting depends on the presses and rows that ran before.
+    // Each press that writes a stage file starts from what a person's next press finds.
     const bool writes = which == "grey" || which == "filter" || which == "sobel";
     for (auto _ : state) {
         if (writes) {
             state.PauseTiming();
-            ::sync();
+            settle();
             if (which == "sobel") window.form->Image2->Picture->Assign(smoothed);
             state.ResumeTiming();
         }
@@ -182,7 +190,7 @@ void press(benchmark::State& state, const std::string& which, const bench::Size&
 
 // A press's floor: its stage file written from memory with nothing computed, by the writer the press
 // uses, from the press's own result (a grey picture for 灰階, widened as it is written), replacing the
-// file the press before wrote, each write after a `sync` as the presses are.
+// file the press before wrote, each write from what a person's next press finds, as the presses are.
 void floorOf(benchmark::State& state, const std::string& which, const bench::Size& size,
              const std::string& kind) {
     startSession();
@@ -194,7 +202,7 @@ void floorOf(benchmark::State& state, const std::string& which, const bench::Siz
     const char* const file = which == "grey" ? "A.bmp" : which == "filter" ? "B.bmp" : "C.bmp";
     for (auto _ : state) {
         state.PauseTiming();
-        ::sync();
+        settle();
         state.ResumeTiming();
         platform::writeBmp24(result, file);
     }
@@ -222,7 +230,7 @@ void pressAfterLoad(benchmark::State& state, const std::string& which, const ben
         if (which == "secondpreview") window.preview();
         if (which == "firstfilter" || which == "firstsobel") window.grey();
         if (which == "firstsobel") window.filter();
-        ::sync();  // the stage files of the presses before are on the disk, as for the warm presses
+        settle();
         state.ResumeTiming();
         if (which == "firstgrey") {
             window.grey();

@@ -8,7 +8,8 @@
 
 namespace imaging {
 
-void drawEdges(const platform::TBitmap& from, platform::TBitmap& into, int threshold) {
+void drawEdges(const platform::TBitmap& from, platform::TBitmap& into, int threshold,
+               platform::RowsMade* made) {
     const int width = from.Width(), height = from.Height();
     // Shares the picture's pixels, so that they stay readable when `into` is `from` and gets new ones.
     const platform::TBitmap source(from);
@@ -17,7 +18,8 @@ void drawEdges(const platform::TBitmap& from, platform::TBitmap& into, int thres
     const std::size_t rowBytes = static_cast<std::size_t>(width);
 
     forRowsSplit(
-        height, output.stride * static_cast<std::size_t>(height), kEdgesSplit, [&](int begin, int end) {
+        height, output.stride * static_cast<std::size_t>(height), kEdgesSplit,
+        [&](int begin, int end) {
             // This band's grey rows: the last three made, in turn, and the row being finished. Each
             // band makes the grey rows just above and below it as well, which its windows reach.
             const platform::Bytes storage = platform::acquireBytes(rowBytes * 4);
@@ -37,7 +39,8 @@ void drawEdges(const platform::TBitmap& from, platform::TBitmap& into, int thres
                 rows::edges(grey(y - 1), grey(y), grey(y + 1), width, threshold, out);
                 writer.write(y, out);
             }
-        });
+        },
+        made);
 }
 
 }  // namespace imaging

@@ -2,6 +2,7 @@
 // The edge core: a grey pass, then a Sobel pass that paints each inner pixel white where the
 // gradient's magnitude is at most the threshold and black where it is above.
 #include "platform/graphics.h"
+#include "platform/rows_made.h"
 
 namespace imaging {
 
@@ -12,6 +13,8 @@ namespace imaging {
 //
 // Gives `into` the edge map of `from` at `threshold` (0 to 255). The outermost rows and columns keep
 // their grey value; a picture narrower or lower than 3 pixels is all border. `into` may be `from`.
-void drawEdges(const platform::TBitmap& from, platform::TBitmap& into, int threshold);
+// `made`, when given, hears how far the rows of `into` are done (see runRowsSplit).
+void drawEdges(const platform::TBitmap& from, platform::TBitmap& into, int threshold,
+               platform::RowsMade* made = nullptr);
 
 }  // namespace imaging

@@ -72,11 +72,15 @@ void medianBand(const Plane& source, int width, int height, int begin, int end, 
 // Splits the rows between the threads in bands. `perThread(band)` runs once for each band, on
 // either thread; it calls band(finish) with what receives that band's result rows.
 template <class PerThread>
-void runPasses(const Plane& source, int width, int height, PerThread&& perThread) {
+void runPasses(const Plane& source, int width, int height, PerThread&& perThread,
+               platform::RowsMade* made = nullptr) {
     const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    forRowsSplit(height, bytes, kMedianSplit, [&](int begin, int end) {
-        perThread([&](auto&& finish) { medianBand(source, width, height, begin, end, finish); });
-    });
+    forRowsSplit(
+        height, bytes, kMedianSplit,
+        [&](int begin, int end) {
+            perThread([&](auto&& finish) { medianBand(source, width, height, begin, end, finish); });
+        },
+        made);
 }
 
 }  // namespace
@@ -97,7 +101,7 @@ void medianPasses(const Plane& source, Plane& output, int width, int height) {
     });
 }
 
-void medianFilter(const platform::TBitmap& from, platform::TBitmap& into) {
+void medianFilter(const platform::TBitmap& from, platform::TBitmap& into, platform::RowsMade* made) {
     const int width = from.Width(), height = from.Height();
     // The blue channel at offset (1, 1), as the passes read a plane, kept for the whole run.
     static Plane blue;
@@ -110,10 +114,13 @@ void medianFilter(const platform::TBitmap& from, platform::TBitmap& into) {
     // The blue channel is all that is read from here on, so `into` may be `from`.
     const rows::WritableRows output = rows::freshRows(into, width, height);
     if (!output.first) return;
-    runPasses(blue, width, height, [&](const auto& band) {
-        const rows::BgrRowWriter writer(output);
-        band([&](int y, const std::uint8_t* values) { writer.write(y, values); });
-    });
+    runPasses(
+        blue, width, height,
+        [&](const auto& band) {
+            const rows::BgrRowWriter writer(output);
+            band([&](int y, const std::uint8_t* values) { writer.write(y, values); });
+        },
+        made);
 }
 
 }  // namespace imaging

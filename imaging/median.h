@@ -4,6 +4,7 @@
 
 #include "imaging/plane.h"
 #include "platform/graphics.h"
+#include "platform/rows_made.h"
 
 namespace imaging {
 
@@ -17,7 +18,8 @@ inline constexpr int kMedianPasses = 5;
 void medianPasses(const Plane& source, Plane& output, int width, int height);
 
 // Gives `into` the result of kMedianPasses passes over the blue channel of `from`, written into
-// blue, green and red. `into` may be `from`.
-void medianFilter(const platform::TBitmap& from, platform::TBitmap& into);
+// blue, green and red. `into` may be `from`. `made`, when given, hears how far the rows of `into`
+// are done (see runRowsSplit).
+void medianFilter(const platform::TBitmap& from, platform::TBitmap& into, platform::RowsMade* made = nullptr);
 
 }  // namespace imaging

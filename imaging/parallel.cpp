@@ -147,6 +147,19 @@ Helper& helper() {
     return *instance;
 }
 
+// A job worked from its last row up on this thread, in bands of at least this share of its rows,
+// `made` told how many rows from the bottom are done after each band.
+constexpr int kReportedBands = 8;
+
+void runReporting(int rows, SplitSize from, RowJob job, void* context, platform::RowsMade& made) {
+    const int band = std::max(rows / kReportedBands, from.fewestRows * 4);
+    for (int done = 0; done < rows; done += band) {
+        const int end = std::min(rows, done + band);
+        job(context, rows - end, rows - done);
+        made.bottom(end);
+    }
+}
+
 std::atomic<bool> helperOn{true};
 std::atomic<bool> splitAll{false};
 const bool twoCores = std::thread::hardware_concurrency() >= 2;
@@ -156,8 +169,10 @@ const bool twoCores = std::thread::hardware_concurrency() >= 2;
 bool useHelperThread(bool on) { return helperOn.exchange(on); }
 bool splitEveryJob(bool on) { return splitAll.exchange(on); }
 
-void runRowsSplit(int rows, std::size_t bytes, SplitSize from, RowJob job, void* context) {
+void runRowsSplit(int rows, std::size_t bytes, SplitSize from, RowJob job, void* context,
+                  platform::RowsMade* made) {
     if (rows <= 0) return;
+    if (made) return runReporting(rows, from, job, context, *made);  // the other core is the writer's
     const bool small = bytes < from.bytes && !splitAll.load(std::memory_order_relaxed);
     if (rows < 2 || small || inChunk || !twoCores || !helperOn.load(std::memory_order_relaxed)) {
         job(context, 0, rows);

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "platform/rows_made.h"
+
 namespace imaging {
 
 // The smallest job, in bytes of the picture it reads, that a kernel hands to two threads. Measured
@@ -30,7 +32,12 @@ using RowJob = void (*)(void* context, int begin, int end);
 // chunk throws, on either thread, no further chunk starts, and once both threads are done with the
 // job the first failure is thrown here. Only the thread that first split a job may split more:
 // another one gets std::logic_error, a programming error reported as any failure is.
-void runRowsSplit(int rows, std::size_t bytes, SplitSize from, RowJob job, void* context);
+//
+// With `made`, the job runs on the calling thread alone, leaving the other core to a thread that
+// writes the rows out as they come: they are worked from the last one up, in a few bands, and
+// `made` hears how many rows from the bottom are done after each band.
+void runRowsSplit(int rows, std::size_t bytes, SplitSize from, RowJob job, void* context,
+                  platform::RowsMade* made = nullptr);
 
 // Switches the helper off or on (benchmarks compare one thread with two); returns the old setting.
 bool useHelperThread(bool on);
@@ -41,11 +48,12 @@ bool splitEveryJob(bool on);
 
 // Calls work(begin, end) over disjoint row ranges that together cover [0, rows).
 template <class Work>
-void forRowsSplit(int rows, std::size_t bytes, SplitSize from, Work&& work) {
+void forRowsSplit(int rows, std::size_t bytes, SplitSize from, Work&& work,
+                  platform::RowsMade* made = nullptr) {
     runRowsSplit(
         rows, bytes, from,
         [](void* context, int begin, int end) { (*static_cast<Work*>(context))(begin, end); },
-        const_cast<void*>(static_cast<const void*>(&work)));
+        const_cast<void*>(static_cast<const void*>(&work)), made);
 }
 
 }  // namespace imaging

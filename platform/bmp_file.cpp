@@ -155,7 +155,8 @@ Descriptor holdOldFile(const std::string& path) {
 // "A.bmp.k3Xq9Z": a name beside the target that no other file has.
 std::string temporaryName(const std::string& target) {
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device random;
+    // Seeded once a thread: asking the system for each name took longer than writing a small file.
+    thread_local std::minstd_rand random(std::random_device{}());
     std::string name = target + ".";
     for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
     return name;
@@ -257,15 +258,14 @@ int WriterCalls::exchangeFiles(const char* from, const char* to) {
 }
 void setWriterCalls(const WriterCalls& replaced) { calls = replaced; }
 
-void writeBmp24(const TBitmap& bitmap, const std::string& fileName) {
-    writeBmp24(bitmap, fileName, [] {});
-}
+namespace {
 
-void writeBmp24(const TBitmap& bitmap, const std::string& fileName,
-                const std::function<void()>& beforeReplacing) {
+// Writes the bitmap's rows, or with `made` each row once it is made (see writeBmp24 below).
+void writeRows(const TBitmap& bitmap, const std::string& fileName, const RowsMade* made) {
+    TemporaryFile file(fileName);
+    if (made && !made->awaitRows(1)) throw MakingFailed();
     const int width = bitmap.Width(), height = bitmap.Height();
     const bool empty = bitmap.Empty();
-    TemporaryFile file(fileName);
     file.write(headersFor(empty ? 0 : width, empty ? 0 : height).data(), kHeadersSize);
 
     // Rows go out bottom-up, gathered into chunks; padding is written as zeros whatever the
@@ -275,7 +275,12 @@ void writeBmp24(const TBitmap& bitmap, const std::string& fileName,
     const bool grey = bitmap.PixelFormat() == TPixelFormat::pf8bit;  // written in 24 bits all the same
     std::vector<std::uint8_t> chunk(std::max(kChunkSize, stride));
     std::size_t used = 0;
+    int known = made ? 0 : height;  // rows known to be made, from the bottom
     for (int y = empty ? -1 : height - 1; y >= 0; --y) {
+        if (height - y > known) {
+            if (!made->awaitRows(height - y)) throw MakingFailed();
+            known = height - y;
+        }
         if (used + stride > chunk.size()) {
             file.write(chunk.data(), used);
             used = 0;
@@ -289,25 +294,45 @@ void writeBmp24(const TBitmap& bitmap, const std::string& fileName,
         used += stride;
     }
     file.write(chunk.data(), used);
-    beforeReplacing();
+    if (made && !made->awaitFinish()) throw MakingFailed();
     file.moveIntoPlace();
+}
+
+}  // namespace
+
+void writeBmp24(const TBitmap& bitmap, const std::string& fileName) { writeRows(bitmap, fileName, nullptr); }
+
+void writeBmp24(const TBitmap& bitmap, const std::string& fileName, const RowsMade& made) {
+    writeRows(bitmap, fileName, &made);
 }
 
 BmpRead readBmp24(const std::string& fileName, TBitmap& into) {
     return readBmp24(OpenedFile(fileName, fileName), into);
 }
 
-BmpRead readBmp24(const OpenedFile& file, TBitmap& into) {
+namespace {
+
+// Where the rows of a 24-bit uncompressed BMP file lie.
+struct Bmp24Rows {
+    int width;
+    int rows;
+    bool topDown;
+    std::uint64_t offset;
+    std::size_t stride;
+};
+
+// The rows of a file in this one layout, checked to fit in the file; nothing for another layout.
+std::optional<Bmp24Rows> bmp24Rows(const OpenedFile& file) {
     const std::string& shown = file.shownName();
     std::uint8_t h[kHeadersSize];
-    if (!file.readAt(0, h, kHeadersSize)) return BmpRead::OtherLayout;
+    if (!file.readAt(0, h, kHeadersSize)) return std::nullopt;
     const bool ours = h[0] == 'B' && h[1] == 'M' && get32(&h[14]) == kInfoHeaderSize && get16(&h[26]) == 1 &&
                       get16(&h[28]) == 24 && get32(&h[30]) == 0;
-    if (!ours) return BmpRead::OtherLayout;
+    if (!ours) return std::nullopt;
     const auto width = static_cast<std::int32_t>(get32(&h[18]));
     const auto height = static_cast<std::int32_t>(get32(&h[22]));
     if (width == 0 || height == 0) failFile(shown, emptyPictureReason());
-    if (width < 0 || height == INT32_MIN) return BmpRead::OtherLayout;
+    if (width < 0 || height == INT32_MIN) return std::nullopt;
 
     const bool topDown = height < 0;
     const int rows = topDown ? -height : height;
@@ -318,15 +343,35 @@ BmpRead readBmp24(const OpenedFile& file, TBitmap& into) {
         failFile(shown, damagedReason(translate("Pictures", "the pixels start inside the header")));
     if (const std::optional<std::string> problem = rowsProblem(width, rows, 24, offset, file.size()))
         failFile(shown, damagedReason(*problem));
+    return Bmp24Rows{width, rows, topDown, offset, stride};
+}
 
+[[noreturn]] void failShrunk(const OpenedFile& file) {
+    failFile(file.shownName(), damagedReason(translate("Pictures", "the file shrank while it was read")));
+}
+
+}  // namespace
+
+BmpRead readBmp24(const OpenedFile& file, TBitmap& into) {
+    const std::optional<Bmp24Rows> layout = bmp24Rows(file);
+    if (!layout) return BmpRead::OtherLayout;
     TBitmap bitmap;
-    bitmap.SetSize(width, rows);
-    for (int i = 0; i < rows; ++i) {
-        const int y = topDown ? i : rows - 1 - i;
-        if (!file.readAt(offset + stride * static_cast<std::uint64_t>(i), bitmap.GetScanline(y), stride))
-            failFile(shown, damagedReason(translate("Pictures", "the file shrank while it was read")));
+    bitmap.SetSize(layout->width, layout->rows);
+    for (int i = 0; i < layout->rows; ++i) {
+        const int y = layout->topDown ? i : layout->rows - 1 - i;
+        if (!file.readAt(layout->offset + layout->stride * static_cast<std::uint64_t>(i),
+                         bitmap.GetScanline(y), layout->stride))
+            failShrunk(file);
     }
     into.Assign(bitmap);
+    return BmpRead::Done;
+}
+
+BmpRead readBmp24Through(const OpenedFile& file) {
+    const std::optional<Bmp24Rows> layout = bmp24Rows(file);
+    if (!layout) return BmpRead::OtherLayout;
+    if (!file.readThrough(layout->offset, layout->stride * static_cast<std::uint64_t>(layout->rows)))
+        failShrunk(file);
     return BmpRead::Done;
 }
 

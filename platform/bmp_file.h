@@ -4,12 +4,13 @@
 // every stage file a press reads back.
 #include <sys/types.h>
 
-#include <functional>
+#include <exception>
 #include <optional>
 #include <string>
 
 #include "platform/graphics.h"
 #include "platform/opened_file.h"
+#include "platform/rows_made.h"
 
 namespace platform {
 
@@ -21,10 +22,13 @@ namespace platform {
 // permissions, such as a FAT memory stick, take it as they take any file. The old file's name goes
 // before this returns; the space it held is freed on a thread of its own.
 void writeBmp24(const TBitmap& bitmap, const std::string& fileName);
-// The same, calling `beforeReplacing` once the new file is written in full and before it takes the
-// name: when that throws, the old file stays under the name and the new one is removed.
-void writeBmp24(const TBitmap& bitmap, const std::string& fileName,
-                const std::function<void()>& beforeReplacing);
+// The same for a bitmap that another thread makes meanwhile, so that writing need not wait for the
+// whole picture: its size is read once `made` tells of its first rows (or that the maker is done),
+// each row is written once it is made, and the new file takes the name only once the maker is
+// done. When the maker fails instead, the old file stays under the name, the new one is removed,
+// and this throws MakingFailed.
+void writeBmp24(const TBitmap& bitmap, const std::string& fileName, const RowsMade& made);
+struct MakingFailed : std::exception {};
 
 // Waits until every old file that a new stage file replaced has been freed.
 void awaitOldFiles();
@@ -34,6 +38,8 @@ enum class BmpRead { Done, OtherLayout };
 // `into` alone; a 24-bit file that is cut short, or one of 0 x 0 pixels, throws, naming the file
 // as the opened file is shown.
 BmpRead readBmp24(const OpenedFile& file, TBitmap& into);
+// The same, reading the rows through without keeping them.
+BmpRead readBmp24Through(const OpenedFile& file);
 BmpRead readBmp24(const std::string& fileName, TBitmap& into);
 
 // For a BMP file of any other layout whose header announces uncompressed rows: why those rows do

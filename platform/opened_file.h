@@ -50,6 +50,8 @@ public:
 
     // Reads exactly `size` bytes at `offset`; false if the file ends first.
     bool readAt(std::uint64_t offset, std::uint8_t* into, std::size_t size) const;
+    // Reads `size` bytes at `offset` as readAt does, failing where it fails, without keeping them.
+    bool readThrough(std::uint64_t offset, std::uint64_t size) const;
 
 private:
     std::string shown_;

@@ -271,4 +271,9 @@ TBitmap loadBmp(const std::string& fileName) {
     return readBmpFile(OpenedFile(fileName, std::filesystem::path(fileName).filename().string()));
 }
 
+void readBmpThrough(const std::string& fileName) {
+    const OpenedFile file(fileName, std::filesystem::path(fileName).filename().string());
+    if (readBmp24Through(file) == BmpRead::OtherLayout) readWithQt(file, pictureKinds().front());
+}
+
 }  // namespace platform

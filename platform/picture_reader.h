@@ -30,6 +30,8 @@ std::string emptyPictureReason();
 std::string damagedReason(const std::string& detail);
 // Reads a stage file: any BMP file, named in messages by its own name.
 TBitmap loadBmp(const std::string& fileName);
+// Reads a stage file as loadBmp does, failing where it fails, without keeping the picture.
+void readBmpThrough(const std::string& fileName);
 
 // The size a picture file's header announces to the reader of the kind its extension names, as
 // loadPicture asks it; -1 x -1 when the kind is unknown, the file cannot be read or the header
