@@ -94,23 +94,24 @@ void TForm1::FormDropFile(TObject*, const std::string& FileName) { OpenPicture(F
 // CLOSE
 void TForm1::Button3Click(TObject*) { Close(); }
 
-// 灰階: the luma of the source picture, written as A.bmp.
+// 灰階: the luma of the source picture, written as A.bmp as the decomposition makes it.
 void TForm1::Button4Click(TObject*) {
-    LumaDecomposition();
-    LumaDisplay();
+    frame::StageWriting writing(imaging::lumaPlane(), CurrentStageFolder(), frame::kStageGrey);
+    LumaDecomposition(writing.made());
+    LumaDisplay(writing);
 }
 
-void TForm1::LumaDecomposition() {
+void TForm1::LumaDecomposition(platform::RowsMade& made) {
     frame::guardSourcePicture(*Image1->Picture);
     const TBitmap copy = frame::workCopyOf(*Image1->Picture);
-    imaging::lumaDecompose(copy);
+    imaging::lumaDecompose(copy, &made);
 }
 
-void TForm1::LumaDisplay() {
+void TForm1::LumaDisplay(frame::StageWriting& writing) {
     frame::guardSourcePicture(*Image1->Picture);
     TBitmap copy;
     imaging::lumaDisplay(copy);
-    frame::publish(copy, *Image2, CurrentStageFolder(), frame::kStageGrey);
+    writing.publish(copy, *Image2);
 }
 
 // 濾波: five 3 x 3 median passes over the source picture, written as B.bmp; needs A.bmp.

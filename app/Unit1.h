@@ -3,6 +3,7 @@
 // the pipeline and the threshold scroll bar.
 #include <filesystem>
 
+#include "app/frame.h"
 #include "platform/controls.h"
 
 using platform::TButton;
@@ -45,8 +46,8 @@ public:
 
 private:
     std::filesystem::path CurrentStageFolder() const;
-    void LumaDecomposition();
-    void LumaDisplay();
+    void LumaDecomposition(platform::RowsMade& made);
+    void LumaDisplay(frame::StageWriting& writing);
     void ShowThreshold(int threshold);
 };
 

@@ -57,10 +57,21 @@ void show(const platform::TBitmap& copy, platform::TImage& resultView) {
 
 }  // namespace
 
-void publish(const platform::TBitmap& copy, platform::TImage& resultView, const fs::path& folder,
-             const char* stageFile) {
+StageWriting::StageWriting(const platform::TBitmap& picture, const fs::path& folder, const char* stageFile)
+    : writing_(std::async(std::launch::async, [&picture, this, path = (folder / stageFile).string()] {
+          platform::writeBmp24(picture, path, made_);
+      })) {}
+
+StageWriting::~StageWriting() {
+    if (!writing_.valid()) return;
+    made_.abandon();
+    writing_.wait();  // its MakingFailed says nothing the maker's own failure does not
+}
+
+void StageWriting::publish(const platform::TBitmap& copy, platform::TImage& resultView) {
+    made_.finish();
     show(copy, resultView);
-    resultView.Picture->SaveToFile((folder / stageFile).string());
+    writing_.get();
 }
 
 StageCheck startCheckingStageFile(const fs::path& folder, const char* stageFile) {
@@ -90,20 +101,9 @@ void showStageFile(platform::TImage& resultView, const fs::path& folder, const c
 
 void publishWhileMaking(platform::TBitmap& copy, platform::TImage& resultView, const fs::path& folder,
                         const char* stageFile, const std::function<void(platform::RowsMade&)>& make) {
-    platform::RowsMade made;
-    std::future<void> writing = std::async(
-        std::launch::async,
-        [&copy, &made, path = (folder / stageFile).string()] { platform::writeBmp24(copy, path, made); });
-    try {
-        make(made);
-    } catch (...) {
-        made.abandon();
-        writing.wait();  // its MakingFailed says nothing the maker's own failure does not
-        throw;
-    }
-    made.finish();
-    show(copy, resultView);  // a failed save leaves the new result on screen
-    writing.get();
+    StageWriting writing(copy, folder, stageFile);
+    make(writing.made());
+    writing.publish(copy, resultView);
 }
 
 }  // namespace frame

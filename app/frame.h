@@ -28,10 +28,27 @@ platform::TBitmap workCopyOf(const platform::TPicture& picture);
 // cannot name it (it was removed), so that reading or writing there says what is wrong.
 std::filesystem::path workingFolder();
 
-// Stretch on, the result view shows the copy, the copy is saved as the stage file in `folder`; in
-// that order, so a failed save leaves the new result on screen.
-void publish(const platform::TBitmap& copy, platform::TImage& resultView, const std::filesystem::path& folder,
-             const char* stageFile);
+// A stage file written on a thread of its own while its picture is made, so that writing, most of a
+// press, need not wait for the whole picture: the maker works into `picture` and tells made() how far
+// it got; publish() then shows the result and waits for the file, which takes its name only then.
+// Gone without publish(), as when the maker failed, it leaves the old file as it was.
+class StageWriting {
+public:
+    StageWriting(const platform::TBitmap& picture, const std::filesystem::path& folder,
+                 const char* stageFile);
+    ~StageWriting();
+    StageWriting(const StageWriting&) = delete;
+    StageWriting& operator=(const StageWriting&) = delete;
+
+    platform::RowsMade& made() { return made_; }
+    // Stretch on, the result view shows the copy of the made picture, the file takes its name; in
+    // that order, so a failed save leaves the new result on screen. Throws the save's failure.
+    void publish(const platform::TBitmap& copy, platform::TImage& resultView);
+
+private:
+    platform::RowsMade made_;
+    std::future<void> writing_;
+};
 
 // A stage file that a press needs, read through on a thread of its own while the press computes;
 // its content is not kept.
@@ -51,9 +68,8 @@ void computeWhileChecking(StageCheck& checking, const std::function<void()>& com
 // The result view shows the stage file in `folder`, read again.
 void showStageFile(platform::TImage& resultView, const std::filesystem::path& folder, const char* stageFile);
 
-// publish for a result that `make` makes into `copy` meanwhile, telling `made` how far it got: the
-// stage file is written on a thread of its own as the rows come, and takes its name only once
-// `make` has returned. When `make` throws, nothing is shown and the old file stays.
+// The result that `make` makes into `copy`, written as it is made and published (see StageWriting).
+// When `make` throws, nothing is shown and the old file stays.
 void publishWhileMaking(platform::TBitmap& copy, platform::TImage& resultView,
                         const std::filesystem::path& folder, const char* stageFile,
                         const std::function<void(platform::RowsMade&)>& make);

@@ -262,8 +262,8 @@ namespace {
 
 // Writes the bitmap's rows, or with `made` each row once it is made (see writeBmp24 below).
 void writeRows(const TBitmap& bitmap, const std::string& fileName, const RowsMade* made) {
-    TemporaryFile file(fileName);
     if (made && !made->awaitRows(1)) throw MakingFailed();
+    TemporaryFile file(fileName);
     const int width = bitmap.Width(), height = bitmap.Height();
     const bool empty = bitmap.Empty();
     file.write(headersFor(empty ? 0 : width, empty ? 0 : height).data(), kHeadersSize);

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/bmp_file.h"
 #include "platform/errors.h"
 #include "platform/picture_reader.h"
 #include "platform/rows/widening.h"
@@ -76,8 +75,6 @@ void TPicture::LoadFromFile(const std::string& fileName) {
     prepareBytes(bitmap_.Stride() * static_cast<std::size_t>(bitmap_.Height()), 2);
     changed();
 }
-
-void TPicture::SaveToFile(const std::string& fileName) const { writeBmp24(bitmap_, fileName); }
 
 void TPicture::changed() const {
     if (OnChange) OnChange();

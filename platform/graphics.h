@@ -68,8 +68,6 @@ public:
     void Assign(const TBitmap& bitmap);
     // Loads a picture of the kind its extension names; on failure the picture is unchanged.
     void LoadFromFile(const std::string& fileName);
-    // Writes a 24-bit BMP file.
-    void SaveToFile(const std::string& fileName) const;
 
     std::function<void()> OnChange;
 
