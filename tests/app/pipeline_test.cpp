@@ -185,15 +185,35 @@ TEST_F(Pipeline, ABandShortOfMemoryOnEitherThreadFailsOnlyItsPress) {
         EXPECT_EQ(threadsInBand.load(), 3) << "both threads were in the job";
     }
     failingThread = 0;
-    form->ScrollBar1->SetPosition(100);  // the preview in the result view
+    ASSERT_EQ(press(form->Button5), Errors{});  // B.bmp, which the failing 濾波 must keep
+    form->ScrollBar1->SetPosition(100);         // the preview in the result view
     failingThread = 2;
     threadsInBand = 3;  // the helper is not waited for
+    const auto before = contents(dir());
     EXPECT_EQ(press(form->Button5), kShortOfMemory);
+    EXPECT_TRUE(contents(dir()) == before) << "a file changed or was left";
     EXPECT_TRUE(samePixels(result(), stageFile("A.bmp"))) << "the result view shows A.bmp";
     failingThread = 0;
     EXPECT_EQ(press(form->Button5), Errors{});
     form->Edit1->SetText("typed");
     failingThread = 2;
     EXPECT_EQ(press(form->Button1), kShortOfMemory);
-    EXPECT_EQ(form->Edit1->Text(), "100") << "SOBEL shows its threshold before it computes";
+    EXPECT_EQ(form->Edit1->Text(), "100") << "SOBEL shows its threshold once B.bmp is read, edges or not";
+}
+
+// The writer follows the rows as they are made: with every band of 濾波 and SOBEL held up, each
+// stage file is still the press's whole result.
+TEST_F(Pipeline, StageFilesWaitForRowsMadeLate) {
+    const Pixels picture = designedPicture(9, 300);
+    load(savePicture(picture));
+    platform::setAllocationFault([](std::size_t size) {
+        if (size < 9 * 300) std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a band's rows
+        return false;
+    });
+    for (platform::TButton* button : {form->Button4, form->Button5, form->Button1})
+        EXPECT_EQ(press(button), Errors{});
+    platform::setAllocationFault(nullptr);
+    const Pixels smooth = referenceMedian5(picture);
+    EXPECT_TRUE(samePixels(stageFile("B.bmp"), smooth));
+    EXPECT_TRUE(samePixels(stageFile("C.bmp"), referenceEdges(smooth, 128)));
 }
