@@ -4,7 +4,8 @@
 // a helper that wakes late, or is held up by other work on the machine, only takes fewer chunks: the
 // job is never slower than on one thread by more than the chunk the helper is finishing. The call returns
 // when every chunk is done, so callers stay synchronous. Small jobs run on the calling thread
-// alone, where waking the helper costs more than it saves.
+// alone, where waking the helper costs more than it saves, and so do jobs whose rows a thread
+// writes out as they come, which needs the other core.
 #include <cstddef>
 #include <utility>
 
