@@ -275,12 +275,8 @@ void writeRows(const TBitmap& bitmap, const std::string& fileName, const RowsMad
     const bool grey = bitmap.PixelFormat() == TPixelFormat::pf8bit;  // written in 24 bits all the same
     std::vector<std::uint8_t> chunk(std::max(kChunkSize, stride));
     std::size_t used = 0;
-    int known = made ? 0 : height;  // rows known to be made, from the bottom
     for (int y = empty ? -1 : height - 1; y >= 0; --y) {
-        if (height - y > known) {
-            if (!made->awaitRows(height - y)) throw MakingFailed();
-            known = height - y;
-        }
+        if (made && !made->awaitRows(height - y)) throw MakingFailed();  // row y is the (height - y)th
         if (used + stride > chunk.size()) {
             file.write(chunk.data(), used);
             used = 0;
