@@ -1,6 +1,10 @@
 #include "app/frame.h"
 
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "platform/bmp_file.h"
 #include "platform/errors.h"
@@ -16,6 +20,65 @@ namespace fs = std::filesystem;
 // The press that writes a stage file that a later press reads, by its button's caption.
 const char* makerOf(const char* stageFile) {
     return std::strcmp(stageFile, kStageGrey) == 0 ? "灰階" : "濾波";
+}
+
+// A thread kept for the whole run that runs the jobs handed to it one after the other: starting and
+// ending a thread for each press took longer than writing a small stage file.
+class KeptThread {
+public:
+    KeptThread() : thread_([this] { serve(); }) {}
+    ~KeptThread() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    KeptThread(const KeptThread&) = delete;
+    KeptThread& operator=(const KeptThread&) = delete;
+
+    std::future<void> run(std::function<void()> job) {
+        std::packaged_task<void()> task(std::move(job));
+        std::future<void> done = task.get_future();
+        {
+            const std::lock_guard lock(mutex_);
+            jobs_.push_back(std::move(task));
+        }
+        wake_.notify_one();
+        return done;
+    }
+
+private:
+    void serve() {
+        for (;;) {
+            std::packaged_task<void()> task;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+                if (jobs_.empty()) return;
+                task = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            task();  // its failure goes to the job's future
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::packaged_task<void()>> jobs_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+// A press writes one stage file while it reads another through: one kept thread for each.
+KeptThread& writerThread() {
+    static KeptThread thread;
+    return thread;
+}
+KeptThread& checkerThread() {
+    static KeptThread thread;
+    return thread;
 }
 
 }  // namespace
@@ -58,7 +121,7 @@ void show(const platform::TBitmap& copy, platform::TImage& resultView) {
 }  // namespace
 
 StageWriting::StageWriting(const platform::TBitmap& picture, const fs::path& folder, const char* stageFile)
-    : writing_(std::async(std::launch::async, [&picture, this, path = (folder / stageFile).string()] {
+    : writing_(writerThread().run([&picture, this, path = (folder / stageFile).string()] {
           platform::writeBmp24(picture, path, made_);
       })) {}
 
@@ -71,13 +134,13 @@ StageWriting::~StageWriting() {
 void StageWriting::publish(const platform::TBitmap& copy, platform::TImage& resultView) {
     made_.finish();
     show(copy, resultView);
+    resultView.PaintNow();  // while the writer, some rows behind the maker, finishes the file
     writing_.get();
 }
 
 StageCheck startCheckingStageFile(const fs::path& folder, const char* stageFile) {
-    return std::async(std::launch::async, [path = existingStageFile(folder, stageFile)] {
-        platform::readBmpThrough(path.string());
-    });
+    return checkerThread().run(
+        [path = existingStageFile(folder, stageFile)] { platform::readBmpThrough(path.string()); });
 }
 
 void computeWhileChecking(StageCheck& checking, const std::function<void()>& compute,

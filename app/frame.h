@@ -28,9 +28,10 @@ platform::TBitmap workCopyOf(const platform::TPicture& picture);
 // cannot name it (it was removed), so that reading or writing there says what is wrong.
 std::filesystem::path workingFolder();
 
-// A stage file written on a thread of its own while its picture is made, so that writing, most of a
-// press, need not wait for the whole picture: the maker works into `picture` and tells made() how far
-// it got; publish() then shows the result and waits for the file, which takes its name only then.
+// A stage file written on a thread kept for writing while its picture is made, so that writing,
+// most of a press, need not wait for the whole picture: the maker works into `picture` and tells
+// made() how far it got; publish() then shows the result and waits for the file, which takes its
+// name only then.
 // Gone without publish(), as when the maker failed, it leaves the old file as it was.
 class StageWriting {
 public:
@@ -41,8 +42,9 @@ public:
     StageWriting& operator=(const StageWriting&) = delete;
 
     platform::RowsMade& made() { return made_; }
-    // Stretch on, the result view shows the copy of the made picture, the file takes its name; in
-    // that order, so a failed save leaves the new result on screen. Throws the save's failure.
+    // Stretch on, the result view shows the copy of the made picture and draws it while the writer
+    // finishes, the file takes its name; in that order, so a failed save leaves the new result on
+    // screen. Throws the save's failure.
     void publish(const platform::TBitmap& copy, platform::TImage& resultView);
 
 private:
@@ -50,8 +52,8 @@ private:
     std::future<void> writing_;
 };
 
-// A stage file that a press needs, read through on a thread of its own while the press computes;
-// its content is not kept.
+// A stage file that a press needs, read through on a thread kept for that while the press computes;
+// its content is not kept. Dropped unread, the reading ends on its own.
 using StageCheck = std::future<void>;
 
 // Starts reading the stage file in `folder`. Throws at once, naming the file first, when there is no

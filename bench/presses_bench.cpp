@@ -48,23 +48,25 @@ struct Window {
     }
     void click(platform::TButton* button) { QTest::mouseClick(button->widget(), Qt::LeftButton); }
     void repaintResult() { form->Image2->widget()->repaint(); }
+    // The event loop's turn after an event: it draws what the event left to draw.
+    static void paintPending() { QApplication::processEvents(); }
     void grey() {
         click(form->Button4);
-        repaintResult();
+        paintPending();
     }
     void filter() {
         click(form->Button5);
-        repaintResult();
+        paintPending();
     }
     void sobel() {
         click(form->Button1);
-        repaintResult();
+        paintPending();
     }
     // Moves the threshold by one, so the scroll bar really changes and raises its event.
     void preview() {
         auto* bar = static_cast<QScrollBar*>(form->ScrollBar1->widget());
         bar->setValue(bar->value() == 128 ? 129 : 128);
-        repaintResult();
+        paintPending();
     }
     std::unique_ptr<TForm1> form;
 };

@@ -69,8 +69,8 @@ void medianBand(const Plane& source, int width, int height, int begin, int end, 
     }
 }
 
-// Splits the rows between the threads in bands. `perThread(band)` runs once for each band, on
-// either thread; it calls band(finish) with what receives that band's result rows.
+// Splits the rows between the threads in bands. `perThread(begin, end, band)` runs once for each
+// band of result rows [begin, end), on either thread; it calls band(finish) with what receives them.
 template <class PerThread>
 void runPasses(const Plane& source, int width, int height, PerThread&& perThread,
                platform::RowsMade* made = nullptr) {
@@ -78,7 +78,8 @@ void runPasses(const Plane& source, int width, int height, PerThread&& perThread
     forRowsSplit(
         height, bytes, kMedianSplit,
         [&](int begin, int end) {
-            perThread([&](auto&& finish) { medianBand(source, width, height, begin, end, finish); });
+            perThread(begin, end,
+                      [&](auto&& finish) { medianBand(source, width, height, begin, end, finish); });
         },
         made);
 }
@@ -90,7 +91,7 @@ void medianPasses(const Plane& source, Plane& output, int width, int height) {
     // Like the filter's 24-bit result, a large plane goes around the cache.
     const bool streaming =
         static_cast<std::size_t>(width) * static_cast<std::size_t>(height) >= rows::kStreamingBytes;
-    runPasses(source, width, height, [&](const auto& band) {
+    runPasses(source, width, height, [&](int, int, const auto& band) {
         band([&](int y, const std::uint8_t* values) {
             if (streaming)
                 platform::rows::copyRowStreaming(values, output.row(y + 1) + 1, width);
@@ -106,17 +107,27 @@ void medianFilter(const platform::TBitmap& from, platform::TBitmap& into, platfo
     // The blue channel at offset (1, 1), as the passes read a plane, kept for the whole run.
     static Plane blue;
     blue.fit(width + 2, height + 2);
-    forRowsSplit(height, from.Stride() * static_cast<std::size_t>(height), kLumaSplit,
-                 [&](int begin, int end) {
-                     for (int y = begin; y < end; ++y)
-                         rows::blue(from.GetScanline(y), blue.row(y + 1) + 1, width);
-                 });
-    // The blue channel is all that is read from here on, so `into` may be `from`.
+    auto takeBlue = [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) rows::blue(from.GetScanline(y), blue.row(y + 1) + 1, width);
+    };
+    // A result written out as it is made is made bottom-up on this thread, and each band first takes
+    // the blue rows it reads that no band below took, so that the first rows are out soon. Otherwise,
+    // or when `into` is `from`, whose pixels making room for the result may replace, all of it first.
+    const bool bandByBand = made && &into != &from;
+    int blueFrom = height;
+    if (!bandByBand)
+        forRowsSplit(height, from.Stride() * static_cast<std::size_t>(height), kLumaSplit,
+                     [&](int begin, int end) { takeBlue(begin, end); });
     const rows::WritableRows output = rows::freshRows(into, width, height);
     if (!output.first) return;
     runPasses(
         blue, width, height,
-        [&](const auto& band) {
+        [&](int begin, int, const auto& band) {
+            const int reachedFrom = std::max(begin - kMedianPasses, 0);
+            if (bandByBand && reachedFrom < blueFrom) {
+                takeBlue(reachedFrom, blueFrom);
+                blueFrom = reachedFrom;
+            }
             const rows::BgrRowWriter writer(output);
             band([&](int y, const std::uint8_t* values) { writer.write(y, values); });
         },

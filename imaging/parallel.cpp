@@ -147,16 +147,21 @@ Helper& helper() {
     return *instance;
 }
 
-// A job worked from its last row up on this thread, in bands of at least this share of its rows,
-// `made` told how many rows from the bottom are done after each band.
+// A job worked from its last row up on this thread, `made` told how many rows from the bottom are
+// done after each band. The bands double from the job's smallest, so that the writer starts soon,
+// up to this share of the rows, so that a large job is told in a few steps.
 constexpr int kReportedBands = 8;
 
 void runReporting(int rows, SplitSize from, RowJob job, void* context, platform::RowsMade& made) {
-    const int band = std::max(rows / kReportedBands, from.fewestRows * 4);
-    for (int done = 0; done < rows; done += band) {
+    const int smallest = from.fewestRows * 4;
+    const int largest = std::max(rows / kReportedBands, smallest);
+    int band = smallest;
+    for (int done = 0; done < rows;) {
         const int end = std::min(rows, done + band);
         job(context, rows - end, rows - done);
         made.bottom(end);
+        done = end;
+        band = std::min(largest, band * 2);
     }
 }
 

@@ -1,6 +1,8 @@
 #include "platform/bmp_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -100,6 +102,7 @@ public:
         {
             const std::lock_guard lock(mutex_);
             stopping_ = true;
+            giveWay(false);
         }
         wake_.notify_one();
         if (thread_.joinable()) thread_.join();
@@ -115,12 +118,25 @@ public:
     }
     void await() {
         std::unique_lock lock(mutex_);
-        done_.wait(lock, [this] { return open_.empty() && closing_ == 0; });
+        if (allClosed()) return;
+        giveWay(false);
+        done_.wait(lock, [this] { return allClosed(); });
     }
 
 private:
+    bool allClosed() const { return open_.empty() && closing_ == 0; }
+
+    // Freeing runs only on a core that has nothing else to do, as long as nobody waits for it: at the
+    // end of a press it took the core from the writer and from the window. Called with the lock held.
+    void giveWay(bool idle) {
+        if (!thread_.joinable()) return;
+        const sched_param none{};
+        ::pthread_setschedparam(thread_.native_handle(), idle ? SCHED_IDLE : SCHED_OTHER, &none);
+    }
+
     void closeAll() {
         std::unique_lock lock(mutex_);
+        giveWay(true);
         for (;;) {
             wake_.wait(lock, [this] { return stopping_ || !open_.empty(); });
             while (!open_.empty()) {
@@ -132,6 +148,7 @@ private:
                 lock.lock();
                 --closing_;
             }
+            giveWay(true);
             done_.notify_all();
             if (stopping_) return;
         }

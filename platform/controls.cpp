@@ -270,6 +270,8 @@ void TImage::SetStretch(bool stretch) {
     widget()->update();
 }
 
+void TImage::PaintNow() { widget()->repaint(); }
+
 // "Source picture, 640 x 480"
 void TImage::nameWithSize() {
     const TBitmap& shown = Picture->Bitmap();

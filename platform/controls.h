@@ -75,6 +75,8 @@ public:
     TImage(TForm* owner, int left, int top, int width, int height);
     bool Stretch() const { return stretch_; }
     void SetStretch(bool stretch);
+    // Draws the view now, not when the event loop next runs.
+    void PaintNow();
     // The accessible name also tells the picture's size while the view shows one.
     void SetHint(const std::string& hint, const std::string& accessibleName,
                  const std::string& description = "") override;

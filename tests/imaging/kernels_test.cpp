@@ -105,12 +105,17 @@ TEST_P(Kernels, MatchTheReferences) {
         SCOPED_TRACE(std::string(platform::rows::targetName()) + ": " + c.name + ", T " +
                      std::to_string(c.threshold));
         platform::TBitmap picture = toBitmap(c.picture);
+        // Made for a writer that follows: bottom-up, in bands, on this thread alone. The median first,
+        // while what it keeps between runs holds another picture's values.
+        platform::TBitmap out;
+        platform::RowsMade medianMade, lumaMade, edgesMade, intoItselfMade;
+        imaging::medianFilter(picture, out, &medianMade);
+        ASSERT_TRUE(samePixels(toPixels(out), c.median)) << "median, made for a writer";
         imaging::lumaDecompose(picture);
         ASSERT_TRUE(samePixels(toPixels(shownGrey), shownLuma)) << "the grey picture shown before";
         imaging::lumaDisplay(shownGrey);
         ASSERT_TRUE(samePixels(toPixels(shownGrey), c.luma)) << "luma";
         shownLuma = c.luma;
-        platform::TBitmap out;
         imaging::medianFilter(picture, out);
         ASSERT_TRUE(samePixels(toPixels(out), c.median)) << "median";
         imaging::drawEdges(picture, out, c.threshold);
@@ -120,6 +125,16 @@ TEST_P(Kernels, MatchTheReferences) {
         picture = toBitmap(c.picture);
         imaging::medianFilter(picture, picture);
         ASSERT_TRUE(samePixels(toPixels(picture), c.median)) << "median, into the picture itself";
+        picture = toBitmap(c.picture);
+        imaging::lumaDecompose(picture, &lumaMade);
+        imaging::lumaDisplay(shownGrey);
+        ASSERT_TRUE(samePixels(toPixels(shownGrey), c.luma)) << "luma, made for a writer";
+        imaging::drawEdges(picture, out, c.threshold, &edgesMade);
+        ASSERT_TRUE(samePixels(toPixels(out), c.edges)) << "edges, made for a writer";
+        const platform::TBitmap sharing = picture;  // the result cannot go into pixels another sees
+        imaging::medianFilter(picture, picture, &intoItselfMade);
+        ASSERT_TRUE(samePixels(toPixels(picture), c.median))
+            << "median into itself, shared, made for a writer";
     }
 }
 
