@@ -1,11 +1,10 @@
 #include "platform/bmp_file.h"
 
 #include <fcntl.h>
-#include <pthread.h>
-#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -102,7 +101,6 @@ public:
         {
             const std::lock_guard lock(mutex_);
             stopping_ = true;
-            giveWay(false);
         }
         wake_.notify_one();
         if (thread_.joinable()) thread_.join();
@@ -118,27 +116,22 @@ public:
     }
     void await() {
         std::unique_lock lock(mutex_);
-        if (allClosed()) return;
-        giveWay(false);
-        done_.wait(lock, [this] { return allClosed(); });
+        ++waiting_;
+        wake_.notify_one();
+        done_.wait(lock, [this] { return open_.empty() && closing_ == 0; });
+        --waiting_;
     }
 
 private:
-    bool allClosed() const { return open_.empty() && closing_ == 0; }
-
-    // Freeing runs only on a core that has nothing else to do, as long as nobody waits for it: at the
-    // end of a press it took the core from the writer and from the window. Called with the lock held.
-    void giveWay(bool idle) {
-        if (!thread_.joinable()) return;
-        const sched_param none{};
-        ::pthread_setschedparam(thread_.native_handle(), idle ? SCHED_IDLE : SCHED_OTHER, &none);
-    }
+    // Freeing starts a moment after the file is handed over, when the press that replaced it has
+    // ended: at once, it took the core from the end of the press. Whoever waits for it ends the wait.
+    static constexpr std::chrono::milliseconds kGrace{5};
 
     void closeAll() {
         std::unique_lock lock(mutex_);
-        giveWay(true);
         for (;;) {
             wake_.wait(lock, [this] { return stopping_ || !open_.empty(); });
+            wake_.wait_for(lock, kGrace, [this] { return stopping_ || waiting_ > 0; });
             while (!open_.empty()) {
                 const int fd = open_.back();
                 open_.pop_back();
@@ -148,7 +141,6 @@ private:
                 lock.lock();
                 --closing_;
             }
-            giveWay(true);
             done_.notify_all();
             if (stopping_) return;
         }
@@ -159,6 +151,7 @@ private:
     std::condition_variable done_;
     std::vector<int> open_;
     int closing_ = 0;
+    int waiting_ = 0;
     bool stopping_ = false;
     std::thread thread_;
 };
