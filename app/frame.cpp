@@ -1,5 +1,8 @@
 #include "app/frame.h"
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -40,6 +43,7 @@ public:
     KeptThread& operator=(const KeptThread&) = delete;
 
     std::future<void> run(std::function<void()> job) {
+        keepOffCallersCore();
         std::packaged_task<void()> task(std::move(job));
         std::future<void> done = task.get_future();
         {
@@ -51,6 +55,18 @@ public:
     }
 
 private:
+    // The job runs beside the caller, which goes on working: woken on a machine whose other core was
+    // idle, the thread was still often put on the caller's core, and its job waited a millisecond or
+    // more for the caller to pause. Nothing changes when the caller's core is the only one allowed.
+    void keepOffCallersCore() {
+        cpu_set_t cores;
+        const int callers = ::sched_getcpu();
+        if (callers < 0 || ::sched_getaffinity(0, sizeof cores, &cores) != 0) return;
+        CPU_CLR(callers, &cores);
+        if (CPU_COUNT(&cores) == 0) return;
+        ::pthread_setaffinity_np(thread_.native_handle(), sizeof cores, &cores);
+    }
+
     void serve() {
         for (;;) {
             std::packaged_task<void()> task;
