@@ -1,7 +1,8 @@
 // The three operations against their slow references, byte for byte, on every instruction set the
 // row kernels are compiled for (the portable one included), on one thread and two, with jobs split
-// as usual or every job split (so that band edges fall inside small pictures too): designed
-// pictures that each aim at one fault, and random pictures of many shapes.
+// as usual or every job split (so that band edges fall inside small pictures too), and made
+// bottom-up in bands for a writer: designed pictures that each aim at one fault, and random pictures
+// of many shapes.
 #include "imaging/edges.h"
 #include "imaging/luma.h"
 #include "imaging/median.h"
