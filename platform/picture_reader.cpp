@@ -137,7 +137,31 @@ void allowLargePictures() {
     (void)done;
 }
 
+// A picture with transparent parts shows as viewers show it on a white page: each pixel blended
+// over white by its opacity. Without its opacity, a pixel shows the colour the file keeps under
+// it, which encoders leave black where the picture is transparent, or anything at all.
+TBitmap flattenedOnWhite(const QImage& decoded) {
+    const QImage image = decoded.convertToFormat(QImage::Format_ARGB32);
+    TBitmap bitmap;
+    bitmap.SetSize(image.width(), image.height());
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        std::uint8_t* into = bitmap.GetScanline(y);
+        for (int x = 0; x < image.width(); ++x) {
+            const int opacity = qAlpha(from[x]);
+            const auto overWhite = [opacity](int channel) {
+                return static_cast<std::uint8_t>((channel * opacity + 255 * (255 - opacity) + 127) / 255);
+            };
+            into[3 * x] = overWhite(qBlue(from[x]));
+            into[3 * x + 1] = overWhite(qGreen(from[x]));
+            into[3 * x + 2] = overWhite(qRed(from[x]));
+        }
+    }
+    return bitmap;
+}
+
 TBitmap toBitmap(const QImage& decoded) {
+    if (decoded.hasAlphaChannel()) return flattenedOnWhite(decoded);
     const QImage image = decoded.convertToFormat(QImage::Format_BGR888);
     TBitmap bitmap;
     bitmap.SetSize(image.width(), image.height());

@@ -37,13 +37,23 @@ int closeFailing(int fd) {
     return -1;
 }
 
-// A whole picture loads with the pixels Qt's reader gives it, whichever reader the loader took.
+// A whole picture loads with the pixels Qt's reader gives it, whichever reader the loader took, those
+// with transparent parts blended over white.
 Pixels decodedByQt(const std::string& file) {
     QImageReader reader(QString::fromStdString(file));
     reader.setDecideFormatFromContent(true);  // ".dib" is no name Qt knows
-    const QImage image = reader.read().convertToFormat(QImage::Format_BGR888);
+    const QImage image = reader.read().convertToFormat(QImage::Format_ARGB32);
     Pixels p(image.width(), image.height());
-    for (int y = 0; y < p.height; ++y) std::copy_n(image.constScanLine(y), 3 * p.width, &p.at(0, y).b);
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            const int clear = 255 - qAlpha(pixel);
+            const auto overWhite = [&](int channel) {
+                return (channel * qAlpha(pixel) + 255 * clear + 127) / 255;
+            };
+            p.at(x, y) = {std::uint8_t(overWhite(qBlue(pixel))), std::uint8_t(overWhite(qGreen(pixel))),
+                          std::uint8_t(overWhite(qRed(pixel)))};
+        }
     return p;
 }
 
@@ -240,6 +250,16 @@ TEST_F(Files, QuirksThatLoseNoPixelLoad) {
         "\xFF\xE1\x00\"Exif\0\0MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0", 36);
     writeFileBytes("quirk.jpg", edited(2, end, exif));
     EXPECT_EQ(platform::loadPicture("quirk.jpg").Width(), 12);
+    // A picture with transparent parts shows on white, as viewers show it, whatever colour the file
+    // keeps under them: opaque red, clear black, half-clear black and a fifth-opaque orange.
+    QImage clear(4, 1, QImage::Format_ARGB32);
+    const QRgb colours[] = {qRgba(255, 0, 0, 255), qRgba(0, 0, 0, 0), qRgba(0, 0, 0, 128),
+                            qRgba(200, 100, 50, 51)};
+    const Bgr shown[] = {{0, 0, 255}, {255, 255, 255}, {127, 127, 127}, {214, 224, 244}};
+    for (int x = 0; x < 4; ++x) clear.setPixel(x, 0, colours[x]);
+    ASSERT_TRUE(clear.save("clear.png"));
+    const Pixels loaded = toPixels(platform::loadPicture("clear.png"));
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(loaded.at(x, 0), shown[x]) << "pixel " << x;
     // A PNG of 16 bits a channel, which Qt decodes at 8 bytes a pixel: 80 megapixels are 640 MB, far
     // over Qt's own limit. Qt's messages go back to the handler they had once a picture is read.
     QImage deep(10000, 8000, QImage::Format_RGBX64);
