@@ -140,8 +140,7 @@ void allowLargePictures() {
 // A picture with transparent parts shows as viewers show it on a white page: each pixel blended
 // over white by its opacity. Without its opacity, a pixel shows the colour the file keeps under
 // it, which encoders leave black where the picture is transparent, or anything at all.
-TBitmap flattenedOnWhite(const QImage& decoded) {
-    const QImage image = decoded.convertToFormat(QImage::Format_ARGB32);
+TBitmap flattenedOnWhite(const QImage& image) {
     TBitmap bitmap;
     bitmap.SetSize(image.width(), image.height());
     for (int y = 0; y < image.height(); ++y) {
@@ -160,8 +159,21 @@ TBitmap flattenedOnWhite(const QImage& decoded) {
     return bitmap;
 }
 
+// Whether any pixel of a 32-bit picture is not wholly transparent. Some programs write 32-bit BMP
+// files with an opacity that they leave 0 everywhere; viewers show those pictures as opaque.
+bool someOpacity(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        if (std::any_of(row, row + image.width(), [](QRgb pixel) { return qAlpha(pixel) != 0; })) return true;
+    }
+    return false;
+}
+
 TBitmap toBitmap(const QImage& decoded) {
-    if (decoded.hasAlphaChannel()) return flattenedOnWhite(decoded);
+    if (decoded.hasAlphaChannel()) {
+        const QImage withOpacity = decoded.convertToFormat(QImage::Format_ARGB32);
+        if (someOpacity(withOpacity)) return flattenedOnWhite(withOpacity);
+    }
     const QImage image = decoded.convertToFormat(QImage::Format_BGR888);
     TBitmap bitmap;
     bitmap.SetSize(image.width(), image.height());
