@@ -21,7 +21,7 @@ TEST_F(Batch, StageFilesAreTheWindowsByteForByteInAFolderEach) {
     const auto [status, out, err] = runEdgepipe(
         {.arguments = QStringList{"--batch", "--threshold=255", "--output", "dots/o"} + pictures,
          .env = {"QT_QPA_PLATFORM=xcb", "DISPLAY="}});  // no display, and one asked for that needs it
-    EXPECT_EQ(std::tuple(status, out), std::tuple(0, ""));
+    EXPECT_EQ(std::tuple(status, out), std::tuple(0, "")) << err;
     for (std::size_t i = 0; i < folders.size(); ++i) {
         const std::string picture = pictures[i].toStdString();
         const fs::path folder = "dots/o/" + folders[i];
