@@ -188,16 +188,26 @@ public:
             }
         }
     }
+    // Closed before its name is removed: a FUSE file system (NTFS through ntfs-3g) keeps a file
+    // removed while open under a hidden name, which a full volume has no room for.
     ~TemporaryFile() {
-        if (!path_.empty()) ::unlink(path_.c_str());
+        fd_.reset();
+        if (!path_.empty()) calls.unlink(path_.c_str());
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
     void write(const std::uint8_t* data, std::size_t size) {
+        bool oldFilesFreed = false;
         while (size > 0) {
             const ssize_t n = calls.write(fd_.get(), data, size);
             if (n < 0 && errno == EINTR) continue;
+            // A nearly full disk may have room once the files replaced a moment ago are freed.
+            if (n < 0 && (errno == ENOSPC || errno == EDQUOT) && !oldFilesFreed) {
+                oldFiles.await();
+                oldFilesFreed = true;
+                continue;
+            }
             if (n <= 0) failWrite(target_, n < 0 ? errno : ENOSPC);
             data += n;
             size -= static_cast<std::size_t>(n);

@@ -37,6 +37,43 @@ int closeFailing(int fd) {
     return -1;
 }
 
+// The files this process holds open, by what /proc shows: the path, and " (deleted)" after a
+// removed one.
+std::vector<std::string> openFilePaths() {
+    std::vector<std::string> paths;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code gone;  // the descriptor that reads the folder ends meanwhile
+        paths.push_back(fs::read_symlink(entry.path(), gone).string());
+    }
+    return paths;
+}
+
+// A FUSE file system on a full volume: a file still open cannot be removed.
+int refusingOpenFiles(const char* path) {
+    const std::vector<std::string> open = openFilePaths();
+    if (std::find(open.begin(), open.end(), fs::absolute(path).string()) != open.end()) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return ::unlink(path);
+}
+
+// A disk without room for the first write, nor while an old A.bmp replaced a moment ago is held
+// open, whose blocks are freed when it closes.
+ssize_t fullUntilOldFilesFreed(int fd, const void* data, size_t size) {
+    static bool refusedOnce = false;
+    const auto oldFile = [](const std::string& path) {
+        return path.find("A.bmp") != std::string::npos && path.ends_with(" (deleted)");
+    };
+    const std::vector<std::string> open = openFilePaths();
+    if (!refusedOnce || std::any_of(open.begin(), open.end(), oldFile)) {
+        refusedOnce = true;
+        errno = ENOSPC;
+        return -1;
+    }
+    return ::write(fd, data, size);
+}
+
 // A whole picture loads with the pixels Qt's reader gives it, whichever reader the loader took, those
 // with transparent parts blended over white (the seeds and the suite's good files have no picture
 // that is clear everywhere).
@@ -300,7 +337,8 @@ TEST_F(Files, FuzzSeedsLoadAndKeptFailuresAreHandled) {
 // A stage file replaced while any one of the writer's system calls fails: the message names the
 // file by its own name and its folder in full, and the folder holds the whole old file byte for
 // byte (or nothing, when there was none) and no temporary file. A file system that cannot
-// exchange gets the new file by a plain rename. (Short and interrupted writes, a full disk and a
+// exchange gets the new file by a plain rename; a full disk, once the old files replaced before
+// are freed, the new file. (Short and interrupted writes, a full disk and a
 // write of nothing: see the pipeline tests.)
 TEST_F(Files, ReplacingAStageFileKeepsTheOldOneWhenAnyStepFails) {
     struct Case {
@@ -315,10 +353,24 @@ TEST_F(Files, ReplacingAStageFileKeepsTheOldOneWhenAnyStepFails) {
         {"write", {.write = failing<EIO>}, EIO, true, false},
         {"close", {.close = closeFailing}, EIO, true, false},
         {"exchange", {.exchange = failing<EIO>}, EIO, true, false},
-        {"unlink after the exchange", {.unlink = failing<EBUSY>}, EBUSY, true, false},
+        {"unlink of the old file, held open, after the exchange",
+         {.unlink = refusingOpenFiles},
+         ENOSPC,
+         true,
+         false},
         {"rename of a first file", {.rename = failing<EDQUOT>}, EDQUOT, false, false},
         {"no exchange", {.exchange = failing<EINVAL>}, 0, true, true},
         {"rename instead", {.exchange = failing<EOPNOTSUPP>, .rename = failing<EXDEV>}, EXDEV, true, false},
+        {"write, where an open file cannot be removed",
+         {.write = failing<ENOSPC>, .unlink = refusingOpenFiles},
+         ENOSPC,
+         true,
+         false},
+        {"write, with room once the files replaced before are freed",
+         {.write = fullUntilOldFilesFreed},
+         0,
+         true,
+         true},
     };
     // Larger than the writer's chunks, with one byte of padding.
     const platform::TBitmap newPicture = toBitmap(randomPixels(301, 203, 2));
