@@ -37,41 +37,36 @@ int closeFailing(int fd) {
     return -1;
 }
 
-// The files this process holds open, by what /proc shows: the path, and " (deleted)" after a
-// removed one.
-std::vector<std::string> openFilePaths() {
-    std::vector<std::string> paths;
+// Whether this process holds open a file whose path, as /proc shows it (with " (deleted)" after a
+// removed one), `matches` says.
+template <class Match>
+bool holdsOpen(Match matches) {
     for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
         std::error_code gone;  // the descriptor that reads the folder ends meanwhile
-        paths.push_back(fs::read_symlink(entry.path(), gone).string());
+        if (matches(fs::read_symlink(entry.path(), gone).string())) return true;
     }
-    return paths;
+    return false;
 }
 
 // A FUSE file system on a full volume: a file still open cannot be removed.
 int refusingOpenFiles(const char* path) {
-    const std::vector<std::string> open = openFilePaths();
-    if (std::find(open.begin(), open.end(), fs::absolute(path).string()) != open.end()) {
-        errno = ENOSPC;
-        return -1;
-    }
-    return ::unlink(path);
+    if (!holdsOpen([&](const std::string& open) { return open == fs::absolute(path).string(); }))
+        return ::unlink(path);
+    errno = ENOSPC;
+    return -1;
 }
 
 // A disk without room for the first write, nor while an old A.bmp replaced a moment ago is held
-// open, whose blocks are freed when it closes.
+// open: its blocks are freed when it closes.
 ssize_t fullUntilOldFilesFreed(int fd, const void* data, size_t size) {
     static bool refusedOnce = false;
-    const auto oldFile = [](const std::string& path) {
-        return path.find("A.bmp") != std::string::npos && path.ends_with(" (deleted)");
+    const auto oldFile = [](const std::string& open) {
+        return open.find("A.bmp") != std::string::npos && open.ends_with(" (deleted)");
     };
-    const std::vector<std::string> open = openFilePaths();
-    if (!refusedOnce || std::any_of(open.begin(), open.end(), oldFile)) {
-        refusedOnce = true;
-        errno = ENOSPC;
-        return -1;
-    }
-    return ::write(fd, data, size);
+    if (refusedOnce && !holdsOpen(oldFile)) return ::write(fd, data, size);
+    refusedOnce = true;
+    errno = ENOSPC;
+    return -1;
 }
 
 // A whole picture loads with the pixels Qt's reader gives it, whichever reader the loader took, those
@@ -85,12 +80,10 @@ Pixels decodedByQt(const std::string& file) {
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x) {
             const QRgb pixel = image.pixel(x, y);
-            const int clear = 255 - qAlpha(pixel);
             const auto overWhite = [&](int channel) {
-                return (channel * qAlpha(pixel) + 255 * clear + 127) / 255;
+                return std::uint8_t((channel * qAlpha(pixel) + 255 * (255 - qAlpha(pixel)) + 127) / 255);
             };
-            p.at(x, y) = {std::uint8_t(overWhite(qBlue(pixel))), std::uint8_t(overWhite(qGreen(pixel))),
-                          std::uint8_t(overWhite(qRed(pixel)))};
+            p.at(x, y) = {overWhite(qBlue(pixel)), overWhite(qGreen(pixel)), overWhite(qRed(pixel))};
         }
     return p;
 }
@@ -353,24 +346,12 @@ TEST_F(Files, ReplacingAStageFileKeepsTheOldOneWhenAnyStepFails) {
         {"write", {.write = failing<EIO>}, EIO, true, false},
         {"close", {.close = closeFailing}, EIO, true, false},
         {"exchange", {.exchange = failing<EIO>}, EIO, true, false},
-        {"unlink of the old file, held open, after the exchange",
-         {.unlink = refusingOpenFiles},
-         ENOSPC,
-         true,
-         false},
+        {"unlink of the old file, held open", {.unlink = refusingOpenFiles}, ENOSPC, true, false},
         {"rename of a first file", {.rename = failing<EDQUOT>}, EDQUOT, false, false},
         {"no exchange", {.exchange = failing<EINVAL>}, 0, true, true},
         {"rename instead", {.exchange = failing<EOPNOTSUPP>, .rename = failing<EXDEV>}, EXDEV, true, false},
-        {"write, where an open file cannot be removed",
-         {.write = failing<ENOSPC>, .unlink = refusingOpenFiles},
-         ENOSPC,
-         true,
-         false},
-        {"write, with room once the files replaced before are freed",
-         {.write = fullUntilOldFilesFreed},
-         0,
-         true,
-         true},
+        {"write, full NTFS", {.write = failing<ENOSPC>, .unlink = refusingOpenFiles}, ENOSPC, true, false},
+        {"write; room once freed", {.write = fullUntilOldFilesFreed}, 0, true, true},
     };
     // Larger than the writer's chunks, with one byte of padding.
     const platform::TBitmap newPicture = toBitmap(randomPixels(301, 203, 2));
