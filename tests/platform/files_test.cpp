@@ -92,10 +92,10 @@ Pixels decodedByQt(const std::string& file) {
 
 // Every header byte (96 pixels per inch, which other programs show as the picture's size in print),
 // the bottom-up row order and the zero padding of an odd width, the same for the grey picture, which
-// a copy written through leaves alone; new files get the usual permissions, and the writer closes
-// the file it wrote alone. (A file cut short: the refusals below; a top-down file:
-// the seeds; a file larger than the writer's chunks: the writer's faults; an empty picture: the
-// pipeline tests.)
+// a copy written through leaves alone; new files get the usual permissions, the writer closes
+// the file it wrote alone, and rows longer than its chunks go out whole. (A file cut short: the refusals
+// below; a top-down file: the seeds; a file larger than the writer's chunks: the writer's faults; an empty
+// picture: the pipeline tests.)
 TEST_F(Files, StageFileBytes) {
     platform::TBitmap grey;
     grey.SetSize(3, 2, platform::TPixelFormat::pf8bit);
@@ -121,6 +121,10 @@ TEST_F(Files, StageFileBytes) {
     EXPECT_EQ(platform::readBmp24("A.bmp", read), platform::BmpRead::Done) << "read by our own reader";
     EXPECT_EQ(::fcntl(STDIN_FILENO, F_GETFD) != -1, inputOpen) << "the writer closes its own file only";
     EXPECT_EQ(fs::status("A.bmp").permissions() & fs::perms::all, fs::perms(0640)) << "the umask applies";
+    // A panorama's rows, each longer than the writer's chunks, go out whole.
+    const Pixels wide = randomPixels(50000, 2, 5);
+    platform::writeBmp24(toBitmap(wide), "wide.bmp");
+    EXPECT_TRUE(samePixels(stageFile("wide.bmp"), wide));
 }
 
 namespace {
