@@ -389,7 +389,8 @@ TEST_F(Files, ReplacingAStageFileKeepsTheOldOneWhenAnyStepFails) {
     // removed, under the name the message gives.
     platform::writeBmp24(toBitmap(designedPicture(7, 5)), "A.bmp");
     const std::vector<std::uint8_t> oldBytes = readFileBytes("A.bmp");
-    static int exchanges = 0;
+    static int exchanges;
+    exchanges = 0;  // again when the test repeats
     platform::setWriterCalls({.exchange =
                                   [](const char* from, const char* to) {
                                       return ++exchanges == 1 ? platform::WriterCalls::exchangeFiles(from, to)
